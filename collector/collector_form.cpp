@@ -1,0 +1,144 @@
+#include "collector_form.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+#include <system_error>
+
+#include "platform/files.h"
+#include "program_files.h"
+
+namespace vexa {
+
+namespace {
+
+constexpr const char* kTitleOwner = "Vexa ARP";
+
+enum ExitStatus { kExitOk = 0, kExitFailed = 1, kExitInvalidOption = 2 };
+
+std::runtime_error ServiceFailure(const char* what, int err) {
+  return std::runtime_error(std::string("Could not ") + what + " the service \"" + kTitleOwner +
+                            "\": " + ServiceErrorText(err));
+}
+
+}  // namespace
+
+std::string CommandLineText(int argc, char** argv) {
+  std::string text;
+  for (int i = 1; i < argc; ++i) {
+    if (i > 1) text += ' ';
+    text += argv[i];
+  }
+  return text;
+}
+
+CollectorForm::CollectorForm(Platform platform)
+    : platform_(std::move(platform)), log_(platform_.loop, program_folder_), dartSvc_(platform_.loop) {
+  dartSvc_.OnState = [this] { dartSvc_State(); };
+  dartSvc_.OnError = [this](int number, const std::string& text) { dartSvc_Error(number, text); };
+}
+
+void CollectorForm::SetProgramFolder() {
+  program_folder_ = FolderOf(platform_.executable_path());
+}
+
+bool CollectorForm::Form_Load(const std::string& command_line) {
+  std::string pending;  // the operation under way, for the error box
+  try {
+    if (!instance_lock_.Acquire(platform_.executable_path())) {
+      platform_.message_box("The Vexa ARP Service is already running", BoxIcon::kNone);
+      exit_status_ = kExitFailed;
+      return false;
+    }
+    if (command_line.compare(0, 8, "-install") == 0) {
+      SetProgramFolder();
+      if (::chdir(program_folder_.c_str()) != 0)
+        throw std::system_error(errno, std::generic_category(),
+                                "Could not change to the folder " + program_folder_);
+      pending = "install";
+      if (const int err = platform_.services.Install(platform_.executable_path(), program_folder_))
+        throw ServiceFailure("install", err);
+      log_.LogEvent(kFormName, "Form_Load", "Service Installed", kLevelInfo);
+      if (command_line != "-install_noMsg")
+        platform_.message_box("Vexa ARP Service Installed Successfully", BoxIcon::kInformation);
+      exit_status_ = kExitOk;
+      return false;
+    }
+    if (command_line == "-uninstall") {
+      SetProgramFolder();
+      pending = "uninstall";
+      if (const int err = platform_.services.Uninstall()) throw ServiceFailure("uninstall", err);
+      log_.LogEvent(kFormName, "Form_Load", "Service Uninstalled", kLevelInfo);
+      platform_.message_box("Vexa ARP Service Uninstalled Successfully", BoxIcon::kInformation);
+      exit_status_ = kExitOk;
+      return false;
+    }
+    if (!command_line.empty()) {
+      platform_.message_box("Invalid command option", BoxIcon::kInformation);
+      exit_status_ = kExitInvalidOption;
+      return false;
+    }
+    SetProgramFolder();
+    dartSvc_.RunAsService();
+    return true;
+  } catch (const std::exception& e) {
+    log_.LogEvent(kFormName, "Form_Load", e.what(), kLevelError);
+    const char* text = pending == "install"     ? "Vexa ARP Service Failed To Install"
+                       : pending == "uninstall" ? "Vexa ARP Service Failed To Uninstall"
+                                                : "Error";
+    platform_.message_box(text, BoxIcon::kCritical);
+    exit_status_ = kExitFailed;
+    return false;
+  }
+}
+
+void CollectorForm::dartSvc_State() {
+  try {
+    switch (dartSvc_.State()) {
+      case ServiceHost::kStop:
+        StopSequence();
+        break;
+      case ServiceHost::kPause:
+        log_.LogEvent(kFormName, "dartSvc_State", "Pause Not Implemented", kLevelInfo);
+        break;
+      case ServiceHost::kStart:
+        if (db_connection_string_.empty()) StartSequence();
+        break;
+      case ServiceHost::kResume:
+        log_.LogEvent(kFormName, "dartSvc_State", "Resume Not Implemented", kLevelInfo);
+        break;
+      default:
+        break;
+    }
+  } catch (const std::exception& e) {
+    log_.LogEvent(kFormName, "dartSvc_State", e.what(), kLevelError);
+  }
+}
+
+void CollectorForm::dartSvc_Error(int, const std::string&) {}
+
+void CollectorForm::StartSequence() {
+  const ProgramFiles files(program_folder_);
+  db_connection_string_ = files.database;
+  LoadCollectorSettings(db_connection_string_, settings_);
+
+  std::string failed;
+  if (const int err = DeleteMatchingFiles(files.debug_folder, "*.txt", failed))
+    throw std::system_error(err, std::generic_category(), "Could not delete " + failed);
+  if (FileExists(files.export_list) && ::unlink(files.export_list.c_str()) != 0)
+    throw std::system_error(errno, std::generic_category(),
+                            "Could not delete " + files.export_list);
+
+  log_.LogEvent(kFormName, "dartSvc_State", "Service Started.", kLevelInfo);
+}
+
+void CollectorForm::StopSequence() {
+  log_.LogEvent(kFormName, "dartSvc_State", "Service Stopped", kLevelInfo);
+  platform_.loop.WaitMs(1000);
+  platform_.terminate(kExitOk);
+}
+
+}  // namespace vexa

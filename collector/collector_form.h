@@ -1,0 +1,67 @@
+// The collector process: start-up and command line, and the reaction to the
+// service's state notifications. It owns the values that live as long as the
+// process (program folder, database path, settings).
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "event_log.h"
+#include "message_box.h"
+#include "platform/event_loop.h"
+#include "platform/program_folder.h"
+#include "service/service_host.h"
+#include "service/service_manager.h"
+#include "settings/collector_settings.h"
+
+namespace vexa {
+
+inline constexpr const char* kFormName = "frmVexaArpSrv";
+
+class CollectorForm {
+ public:
+  struct Platform {
+    EventLoop& loop;
+    ServiceManager& services;
+    MessageBoxFn message_box = PrintMessageBox;
+    std::function<std::string()> executable_path = ExecutablePath;
+    // Ends the process at once with the given status.
+    std::function<void(int status)> terminate;
+  };
+
+  explicit CollectorForm(Platform platform);
+
+  // Start-up. Returns true when the program goes on as the service (the event
+  // loop must then run); otherwise the process ends with ExitStatus().
+  bool Form_Load(const std::string& command_line);
+  int ExitStatus() const { return exit_status_; }
+
+  // Handlers of the service notifications.
+  void dartSvc_State();
+  void dartSvc_Error(int number, const std::string& description);
+
+  const std::string& ProgramFolder() const { return program_folder_; }
+  const std::string& DbConnectionString() const { return db_connection_string_; }
+  const CollectorSettings& Settings() const { return settings_; }
+  EventLog& Log() { return log_; }
+
+ private:
+  void StartSequence();
+  void StopSequence();
+  void SetProgramFolder();
+
+  Platform platform_;
+  std::string program_folder_;
+  std::string db_connection_string_;
+  CollectorSettings settings_;
+  EventLog log_;
+  ServiceHost dartSvc_;
+  InstanceLock instance_lock_;
+  int exit_status_ = 0;
+};
+
+// The arguments as the one command-line text the collector compares: joined
+// by single blanks, without the program's own path.
+std::string CommandLineText(int argc, char** argv);
+
+}  // namespace vexa

@@ -1,0 +1,52 @@
+#include "event_log.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/files.h"
+#include "platform/local_time.h"
+#include "program_files.h"
+
+namespace vexa {
+
+void EventLog::LogEvent(std::string_view module, std::string_view procedure,
+                        std::string_view text, int16_t level) {
+  const ProgramFiles files(program_folder_);
+  std::string line = FormatDateTime(ToLocal(loop_.clock().WallNow()));
+  line += '\t';
+  line += std::to_string(level);
+  line += '\t';
+  line += module;
+  line += '_';
+  line += procedure;
+  line += '\t';
+  line += text;
+  line += "\r\n";
+  if (program_folder_.empty() || AppendToFile(files.app_event, line) != 0) return;
+  loop_.WaitMs(500);
+}
+
+void EventLog::ClearDebugDir() {
+  std::string failed;
+  const int err = DeleteMatchingFiles(ProgramFiles(program_folder_).debug_folder, "s*.txt", failed);
+  if (err != 0)
+    LogEvent("modSnmpComm", "ClearDebugDir",
+             "Could not delete " + failed + ": " + std::strerror(err), kLevelError);
+}
+
+int DeleteMatchingFiles(const std::string& folder, const std::string& pattern,
+                        std::string& failed) {
+  for (const std::string& name : MatchFiles(folder, pattern, /*ignore_case=*/true)) {
+    const std::string path = folder + "/" + name;
+    if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+      const int err = errno;
+      failed = path;
+      return err;
+    }
+  }
+  return 0;
+}
+
+}  // namespace vexa

@@ -1,0 +1,43 @@
+// The event log Debug/AppEvent.txt and the daily clean-up of the SNMP traces.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/event_loop.h"
+
+namespace vexa {
+
+inline constexpr int16_t kLevelError = 1;
+inline constexpr int16_t kLevelInfo = 3;
+
+class EventLog {
+ public:
+  // `program_folder` is read at every call, so the log follows the folder
+  // once start-up has set it.
+  EventLog(EventLoop& loop, const std::string& program_folder)
+      : loop_(loop), program_folder_(program_folder) {}
+
+  // Appends "date time<TAB>level<TAB>module_procedure<TAB>text<CR><LF>" and
+  // then waits 500 ms, letting pending events run. Never fails to its caller:
+  // when the line cannot be written nothing happens, not even the wait.
+  void LogEvent(std::string_view module, std::string_view procedure, std::string_view text,
+                int16_t level);
+
+  // Deletes Debug/s*.txt (any case). A file that cannot be deleted is logged;
+  // the ones deleted before it stay deleted.
+  void ClearDebugDir();
+
+ private:
+  EventLoop& loop_;
+  const std::string& program_folder_;
+};
+
+// Deletes the files of `folder` matching `pattern` (case ignored). Returns 0,
+// or the errno of the first file that could not be deleted, naming it in
+// `failed`. Files deleted before the failure stay deleted.
+int DeleteMatchingFiles(const std::string& folder, const std::string& pattern,
+                        std::string& failed);
+
+}  // namespace vexa

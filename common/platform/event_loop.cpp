@@ -1,0 +1,156 @@
+#include "platform/event_loop.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace vexa {
+
+namespace {
+constexpr Millis kSlice{10};
+constexpr Millis kIdlePoll{1000};
+}  // namespace
+
+void EventLoop::WaitMs(int n) {
+  const int slices = n / 10;
+  if (slices <= 0) return;
+  ++wait_depth_;
+  for (int i = 0; i < slices; ++i) {
+    const SteadyTime slice_end = clock_.Now() + kSlice;
+    while (clock_.Now() < slice_end) RunOnce(slice_end);
+    RunOnce(clock_.Now());  // whatever became pending at the end of the slice
+  }
+  --wait_depth_;
+}
+
+void EventLoop::Run() {
+  quit_ = false;
+  while (!quit_) RunOnce(clock_.Now() + kIdlePoll);
+}
+
+bool EventLoop::RunFor(Millis max_wait) {
+  const SteadyTime deadline = clock_.Now() + max_wait;
+  do {
+    if (RunOnce(deadline)) return true;
+  } while (clock_.Now() < deadline);
+  return false;
+}
+
+int EventLoop::WatchReadable(int fd, Callback on_readable) {
+  const int id = next_id_++;
+  watches_[id] = Watch{fd, false, std::move(on_readable)};
+  return id;
+}
+
+bool EventLoop::RunPosted() {
+  // Only what was queued before this pass; callbacks may post more.
+  size_t count = posted_.size();
+  bool handled = false;
+  while (count-- > 0 && !posted_.empty()) {
+    Callback cb = std::move(posted_.front());
+    posted_.pop_front();
+    ++events_handled_;
+    handled = true;
+    cb();
+  }
+  return handled;
+}
+
+void EventLoop::RunTimer(int id) {
+  auto it = timers_.find(id);
+  TimerState& t = it->second;
+  t.running = true;
+  t.due += t.interval;
+  ++events_handled_;
+  Callback cb = t.on_tick;  // the handler may switch or destroy its own timer
+  cb();
+  it = timers_.find(id);
+  if (it == timers_.end()) return;
+  TimerState& after = it->second;
+  after.running = false;
+  // Ticks that fell due while the handler ran are dropped, keeping the grid.
+  const SteadyTime now = clock_.Now();
+  if (after.interval.count() > 0 && after.due <= now) {
+    const auto missed = (now - after.due) / after.interval + 1;
+    after.due += after.interval * missed;
+  }
+}
+
+bool EventLoop::RunDueTimers() {
+  std::vector<int> due;
+  const SteadyTime now = clock_.Now();
+  for (const auto& [id, t] : timers_)
+    if (t.enabled && !t.running && t.due <= now) due.push_back(id);
+  bool handled = false;
+  for (int id : due) {
+    auto it = timers_.find(id);
+    // An earlier handler of this pass may have switched it off or waited past it.
+    if (it == timers_.end() || !it->second.enabled || it->second.running ||
+        it->second.due > clock_.Now())
+      continue;
+    RunTimer(id);
+    handled = true;
+  }
+  return handled;
+}
+
+SteadyTime EventLoop::NextTimerDue(SteadyTime limit) const {
+  SteadyTime next = limit;
+  for (const auto& [id, t] : timers_)
+    if (t.enabled && !t.running) next = std::min(next, t.due);
+  return next;
+}
+
+bool EventLoop::RunOnce(SteadyTime deadline) {
+  bool handled = RunPosted();
+  handled |= RunDueTimers();
+
+  std::vector<pollfd> fds;
+  std::vector<int> ids;
+  for (const auto& [id, w] : watches_) {
+    if (w.running) continue;
+    fds.push_back({w.fd, POLLIN, 0});
+    ids.push_back(id);
+  }
+  const SteadyTime now = clock_.Now();
+  Millis timeout{0};
+  if (!handled && posted_.empty()) {
+    const SteadyTime until = NextTimerDue(deadline);
+    if (until > now) {
+      timeout = std::chrono::ceil<Millis>(until - now);
+    }
+  }
+  const int ready = clock_.Poll(fds.data(), fds.size(), timeout);
+  for (size_t i = 0; ready > 0 && i < fds.size(); ++i) {
+    if ((fds[i].revents & (POLLIN | POLLERR | POLLHUP)) == 0) continue;
+    auto it = watches_.find(ids[i]);
+    if (it == watches_.end() || it->second.running) continue;
+    it->second.running = true;
+    ++events_handled_;
+    handled = true;
+    Callback cb = it->second.on_readable;
+    cb();
+    it = watches_.find(ids[i]);
+    if (it != watches_.end()) it->second.running = false;
+  }
+  return handled;
+}
+
+PeriodicTimer::PeriodicTimer(EventLoop& loop, Millis interval, EventLoop::Callback on_tick)
+    : loop_(loop), id_(loop.next_id_++) {
+  EventLoop::TimerState state;
+  state.interval = interval;
+  state.on_tick = std::move(on_tick);
+  loop_.timers_[id_] = std::move(state);
+}
+
+PeriodicTimer::~PeriodicTimer() { loop_.timers_.erase(id_); }
+
+void PeriodicTimer::SetEnabled(bool enabled) {
+  EventLoop::TimerState& t = loop_.timers_[id_];
+  if (enabled && !t.enabled) t.due = loop_.clock_.Now() + t.interval;
+  t.enabled = enabled;
+}
+
+bool PeriodicTimer::Enabled() const { return loop_.timers_.at(id_).enabled; }
+
+}  // namespace vexa

@@ -1,0 +1,32 @@
+// Running other programs: a blocking run with captured output, and a detached
+// start that reports whether the program could be executed.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace vexa {
+
+struct CommandResult {
+  int spawn_error = 0;  // errno when the program could not be started
+  int exit_status = -1;  // exit status, or -1 when it died of a signal
+  std::string output;    // what it wrote to stdout
+};
+
+// Runs argv[0] (searched on PATH) and waits for it.
+CommandResult RunCommand(const std::vector<std::string>& argv);
+
+// Starts `program` with the given arguments in `working_dir`, detached from the
+// caller (own session, stdio on /dev/null, default signal mask and handlers),
+// and returns its pid once exec has succeeded. On failure returns nullopt and
+// sets `error` to the errno of the failing step.
+std::optional<pid_t> SpawnDetached(const std::string& program, const std::vector<std::string>& args,
+                                   const std::string& working_dir, int& error);
+
+// Whether pid is alive (not a zombie) and runs the executable at `program`.
+bool ProcessRunsProgram(pid_t pid, const std::string& program);
+
+}  // namespace vexa

@@ -1,0 +1,50 @@
+// Installing and controlling the collector service "Vexa ARP". Two backends:
+// systemd (unit vexa-arp.service) and a local manager for machines without
+// systemd (a registration file and a PID file in a state directory). Every
+// operation returns 0 or an errno value; ServiceErrorText() explains them.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace vexa {
+
+inline constexpr const char* kServiceName = "Vexa ARP";
+inline constexpr const char* kSystemdUnitName = "vexa-arp.service";
+
+// Error codes of the service operations (errno values, one per cause).
+inline constexpr int kServiceNotInstalled = 2;        // ENOENT
+inline constexpr int kServiceAlreadyInstalled = 17;   // EEXIST
+inline constexpr int kServiceAlreadyRunning = 114;    // EALREADY
+inline constexpr int kServiceNotActive = 3;           // ESRCH
+inline constexpr int kServiceControlFailed = 5;       // EIO
+
+enum class ServiceState { kStopped, kRunning, kOther };
+
+class ServiceManager {
+ public:
+  virtual ~ServiceManager() = default;
+  // Registers `program` (run with an empty command line in `working_dir`).
+  virtual int Install(const std::string& program, const std::string& working_dir) = 0;
+  // Asks a running service to stop (not waiting for it) and removes it.
+  virtual int Uninstall() = 0;
+  virtual int CheckInstalled() = 0;
+  virtual int QueryState(ServiceState& state) = 0;
+  virtual int Start() = 0;
+  // Asks the service to stop and waits a bounded time for it to end.
+  virtual int Stop() = 0;
+};
+
+// VEXAARP_SERVICE_MANAGER=systemd|local selects the backend; otherwise systemd
+// when /run/systemd/system exists, else local.
+std::unique_ptr<ServiceManager> MakeServiceManager();
+
+// Local backend in `state_dir` (VEXAARP_SERVICE_DIR, default /var/lib/vexa-arp).
+std::unique_ptr<ServiceManager> MakeLocalServiceManager(const std::string& state_dir);
+// systemd backend writing units into `unit_dir` (VEXAARP_SYSTEMD_UNIT_DIR,
+// default /etc/systemd/system) and calling `systemctl` from PATH.
+std::unique_ptr<ServiceManager> MakeSystemdServiceManager(const std::string& unit_dir);
+
+std::string ServiceErrorText(int error);
+
+}  // namespace vexa
