@@ -1,0 +1,37 @@
+// The process-wide values that the collector's procedures share. They are
+// owned by the collector form and live as long as the process; the
+// procedures get them through this one bundle of references.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+#include "event_log.h"
+#include "platform/event_loop.h"
+#include "program_files.h"
+#include "settings/collector_settings.h"
+
+namespace vexa {
+
+inline constexpr const char* kModuleName = "modSnmpComm";
+
+struct CollectorContext {
+  EventLoop& loop;
+  EventLog& log;
+  const std::string& ProgramFolder;
+  const std::string& DbConnectionString;
+  const CollectorSettings& Settings;
+
+  ProgramFiles Files() const { return ProgramFiles(ProgramFolder); }
+  LocalDateTime LocalNow() const { return ToLocal(loop.clock().WallNow()); }
+  // Whole seconds of the steady clock: deadlines are compared at one-second
+  // resolution, and a deadline equal to now has not passed yet.
+  int64_t NowSeconds() const {
+    return std::chrono::duration_cast<std::chrono::seconds>(
+               loop.clock().Now().time_since_epoch())
+        .count();
+  }
+};
+
+}  // namespace vexa

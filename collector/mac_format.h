@@ -1,0 +1,20 @@
+// MAC address text: two lowercase hexadecimal digits per octet, separated by
+// single spaces ("00 1a 2b 3c 4d 5e").
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vexa {
+
+class EventLog;
+
+// The text for the octets of a physical address; any number of octets, one
+// pair each. No octets give "00 00 00 00 00 00".
+std::string FormatMac(std::string_view octets);
+
+// Replaces `value` (one byte per octet) by its MAC text. A value too long for
+// the conversion is logged and left as it was.
+void ConvToMac(std::string& value, EventLog& log);
+
+}  // namespace vexa

@@ -1,0 +1,46 @@
+// The poll timer's tick: the day-change clean-up, the first poll at the next
+// full hour, a poll every check interval after that, and the export at the
+// stop time, after which the timer stays off.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "collector_context.h"
+#include "platform/event_loop.h"
+
+namespace vexa {
+
+class PollTimer {
+ public:
+  static constexpr auto kInterval = std::chrono::milliseconds(30000);
+
+  struct Actions {
+    std::function<void()> clear_debug_dir;
+    std::function<void()> log_arp_entries;     // one poll of every router
+    std::function<void()> lookup_and_export;  // names and ArpList.txt
+  };
+
+  PollTimer(const CollectorContext& ctx, Actions actions);
+
+  // Called by the service start: polling begins at the next full hour.
+  void Arm();
+  void Disarm() { timer_.SetEnabled(false); }
+  bool Enabled() const { return timer_.Enabled(); }
+
+  void timer1_Timer();
+
+  int16_t LastHour = 0;
+  int32_t PollCountdown = 0;  // seconds to the next poll; may go negative
+  bool FirstPollPending = false;
+
+ private:
+  void Poll();
+
+  const CollectorContext& ctx_;
+  Actions actions_;
+  bool stopped_for_good_ = false;
+  PeriodicTimer timer_;
+};
+
+}  // namespace vexa
