@@ -1,0 +1,149 @@
+// The SNMP manager endpoint: one non-blocking UDP socket for IPv4 and IPv6
+// agents, served by the event loop, and the one message object through which
+// requests go out and responses come back.
+//
+// A received datagram is taken as a response only when it comes from exactly
+// the address and port the last request went to and decodes completely as a
+// Response PDU; anything else is dropped without a word. An accepted response
+// replaces the message object's contents, then the response handler runs
+// (from the event loop, so only inside EventLoop::WaitMs() or Run()). The
+// handler may send the next request at once.
+//
+// Every failing operation throws vexa::snmp::Error, which carries a number
+// and a description: 10048 when the local port is in use, 10049 when the
+// local address is not available or not an address, an errno value otherwise.
+//
+// The local address: by default a dual-stack socket on all addresses (IPv6
+// "::" with IPV6_V6ONLY off, so IPv4 agents are reached as ::ffff:a.b.c.d;
+// plain IPv4 "0.0.0.0" where the kernel has no IPv6) and the port given by
+// SetLocalPort (0: any free port). The environment variable VEXAARP_SNMP_BIND
+// pins the local address, and optionally the port, when it is set:
+// "127.0.0.1", "127.0.0.1:16100", "::1", "[::1]:0". Its port, when given,
+// wins over SetLocalPort. A socket pinned to an IPv4 address reaches only
+// IPv4 agents, one pinned to an IPv6 address other than "::" only IPv6 agents.
+//
+// Usage:
+//
+//   vexa::snmp::Manager manager(loop);
+//   manager.SetLocalPort(0);
+//   manager.Open();  // may throw Error{10048, ...}
+//   manager.SetResponseHandler([&] {
+//     const vexa::snmp::Message& reply = manager.message();
+//     // reply.request_id, reply.error_status, reply.bindings[i].oid,
+//     // reply.bindings[i].type() (0: no value), reply.bindings[i].value
+//   });
+//
+//   manager.SetAgentAddress("10.0.0.1");
+//   manager.SetAgentPort(161);
+//   vexa::snmp::Message& request = manager.message();
+//   request.Reset();
+//   request.pdu_type = vexa::snmp::pdu::kGetNextRequest;
+//   request.community = "public";
+//   request.request_id = 1;
+//   request.AddBinding("1.3.6.1.2.1.4.22.1.1");
+//   manager.Send();   // returns at once
+//   loop.WaitMs(20);  // the handler runs in here when the reply comes
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/event_loop.h"
+#include "snmp/snmp_message.h"
+#include "snmp/socket_address.h"
+
+namespace vexa::snmp {
+
+// The numbers of the two open failures that the collector reports in words.
+inline constexpr int kErrorPortInUse = 10048;
+inline constexpr int kErrorAddressNotAvailable = 10049;
+
+class Error : public std::runtime_error {
+ public:
+  Error(int number, const std::string& description)
+      : std::runtime_error(description), number_(number) {}
+  int number() const { return number_; }
+
+ private:
+  int number_;
+};
+
+class Manager {
+ public:
+  explicit Manager(EventLoop& loop);
+  ~Manager();
+  Manager(const Manager&) = delete;
+  Manager& operator=(const Manager&) = delete;
+
+  // The option given before the open: the local UDP port, 0 for any.
+  // Takes effect at the next Open().
+  void SetLocalPort(int port);
+
+  // Binds the socket and starts watching it. Throws Error.
+  void Open();
+  // Stops watching and closes the socket; harmless when not open.
+  void Close();
+  bool IsOpen() const { return fd_ >= 0; }
+
+  // The bound address as text ("::" for the dual-stack default) and port.
+  // Throw Error when not open.
+  std::string LocalAddress() const;
+  int LocalPort() const;
+
+  // Where the next Send() goes. The address must be numeric IPv4 or IPv6
+  // text; it is checked by Send().
+  void SetAgentAddress(std::string_view address) { agent_address_.assign(address); }
+  void SetAgentPort(int port) { agent_port_ = port; }
+  const std::string& AgentAddress() const { return agent_address_; }
+  int AgentPort() const { return agent_port_; }
+
+  // The one message object: the request is built in it, an accepted response
+  // is placed in it.
+  Message& message() { return message_; }
+  const Message& message() const { return message_; }
+
+  // Encodes the message as it stands and sends it to the agent; returns at
+  // once. Throws Error for a closed endpoint, a bad agent address or port, a
+  // message that does not encode, or a refused send.
+  void Send();
+
+  // Raised once per accepted response, after it has been placed in message().
+  // Not to be replaced from inside the handler itself.
+  void SetResponseHandler(std::function<void()> handler) { on_response_ = std::move(handler); }
+
+  // Counters for diagnostics and tests.
+  uint64_t ResponsesAccepted() const { return accepted_; }
+  uint64_t DatagramsDropped() const { return dropped_; }
+
+ private:
+  void OnReadable();
+  Endpoint LocalBindEndpoint(int& family, bool& v6only) const;
+
+  EventLoop& loop_;
+  int local_port_ = 0;
+  int fd_ = -1;
+  int watch_id_ = -1;
+  int family_ = 0;
+  bool v6only_ = false;
+
+  std::string agent_address_;
+  int agent_port_ = 161;
+  Endpoint peer_;  // where the last request went
+  bool has_peer_ = false;
+
+  Message message_;
+  Message scratch_;  // a datagram is decoded here and swapped in only when whole
+  std::vector<uint8_t> send_buffer_;
+  std::unique_ptr<uint8_t[]> receive_buffer_;
+  std::function<void()> on_response_;
+
+  uint64_t accepted_ = 0;
+  uint64_t dropped_ = 0;
+};
+
+}  // namespace vexa::snmp
