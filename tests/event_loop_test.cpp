@@ -168,3 +168,37 @@ TEST(RealClockLoop, EventsArriveWithoutWaitingForTheSliceToEnd) {
 
 }  // namespace
 }  // namespace vexa
+
+namespace vexa {
+namespace {
+
+TEST_F(SimulatedLoop, AHandlerThatThrowsDoesNotSilenceItsTimerOrWatch) {
+  int ticks = 0;
+  PeriodicTimer timer(loop, std::chrono::milliseconds(10), [&] {
+    if (++ticks == 1) throw std::runtime_error("first tick fails");
+  });
+  timer.SetEnabled(true);
+  EXPECT_THROW(loop.WaitMs(20), std::runtime_error);
+  EXPECT_EQ(loop.WaitDepth(), 0);
+  loop.WaitMs(50);
+  EXPECT_GE(ticks, 4);
+
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  int reads = 0;
+  loop.WatchReadable(fds[0], [&] {
+    char c;
+    ASSERT_EQ(::read(fds[0], &c, 1), 1);
+    if (++reads == 1) throw std::runtime_error("first read fails");
+  });
+  ASSERT_EQ(::write(fds[1], "ab", 2), 2);
+  timer.SetEnabled(false);
+  EXPECT_THROW(loop.WaitMs(10), std::runtime_error);
+  loop.WaitMs(10);
+  EXPECT_EQ(reads, 2);
+  ::close(fds[0]);
+  ::close(fds[1]);
+}
+
+}  // namespace
+}  // namespace vexa

@@ -13,13 +13,16 @@ constexpr Millis kIdlePoll{1000};
 void EventLoop::WaitMs(int n) {
   const int slices = n / 10;
   if (slices <= 0) return;
-  ++wait_depth_;
+  struct DepthGuard {
+    int& depth;
+    explicit DepthGuard(int& d) : depth(d) { ++depth; }
+    ~DepthGuard() { --depth; }
+  } guard(wait_depth_);
   for (int i = 0; i < slices; ++i) {
     const SteadyTime slice_end = clock_.Now() + kSlice;
     while (clock_.Now() < slice_end) RunOnce(slice_end);
     RunOnce(clock_.Now());  // whatever became pending at the end of the slice
   }
-  --wait_depth_;
 }
 
 void EventLoop::Run() {
@@ -61,18 +64,28 @@ void EventLoop::RunTimer(int id) {
   t.running = true;
   t.due += t.interval;
   ++events_handled_;
-  Callback cb = t.on_tick;  // the handler may switch or destroy its own timer
-  cb();
-  it = timers_.find(id);
-  if (it == timers_.end()) return;
-  TimerState& after = it->second;
-  after.running = false;
-  // Ticks that fell due while the handler ran are dropped, keeping the grid.
-  const SteadyTime now = clock_.Now();
-  if (after.interval.count() > 0 && after.due <= now) {
-    const auto missed = (now - after.due) / after.interval + 1;
-    after.due += after.interval * missed;
+  // Runs when the handler returns or throws; the handler may have switched
+  // or destroyed its own timer meanwhile.
+  const auto finish = [this, id] {
+    const auto after = timers_.find(id);
+    if (after == timers_.end()) return;
+    TimerState& state = after->second;
+    state.running = false;
+    // Ticks that fell due while the handler ran are dropped, keeping the grid.
+    const SteadyTime now = clock_.Now();
+    if (state.interval.count() > 0 && state.due <= now) {
+      const auto missed = (now - state.due) / state.interval + 1;
+      state.due += state.interval * missed;
+    }
+  };
+  Callback cb = t.on_tick;
+  try {
+    cb();
+  } catch (...) {
+    finish();
+    throw;
   }
+  finish();
 }
 
 bool EventLoop::RunDueTimers() {
@@ -128,9 +141,17 @@ bool EventLoop::RunOnce(SteadyTime deadline) {
     ++events_handled_;
     handled = true;
     Callback cb = it->second.on_readable;
-    cb();
-    it = watches_.find(ids[i]);
-    if (it != watches_.end()) it->second.running = false;
+    const auto finish = [this, id = ids[i]] {
+      const auto after = watches_.find(id);
+      if (after != watches_.end()) after->second.running = false;
+    };
+    try {
+      cb();
+    } catch (...) {
+      finish();
+      throw;
+    }
+    finish();
   }
   return handled;
 }
