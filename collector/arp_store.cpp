@@ -9,6 +9,7 @@
 #include "db/sqlite.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
+#include "trace_file.h"
 
 namespace vexa {
 
@@ -55,9 +56,7 @@ void ArpStore::WriteTraceBlock(const std::string& start) const {
              std::to_string(row.Type) + '\t' + std::to_string(row.IfIndex) + "\r\n";
   }
   block += "\r\n\r\n";
-  if (const int err = AppendToFile(ctx_.Files().arp_table, block))
-    throw std::system_error(err, std::generic_category(),
-                            "Could not write " + ctx_.Files().arp_table);
+  AppendTrace(ctx_.Files().arp_table, block);
 }
 
 void ArpStore::LogArpEntries() {
@@ -88,43 +87,27 @@ void ArpStore::LogArpEntries() {
       // Rows are written in short transactions, committed before every
       // pause, so nothing is pending while other events run and everything
       // written before a failure stays.
-      bool in_transaction = false;
+      WriteBatch batch(db);
       const int rows = walk_.SnmpMess.tmpRow;
-      try {
-        for (int r = 1; r <= rows; ++r) {
-          const ArpRow& row = walk_.ArpRows[r];
-          if (handled.insert(row.IpAddress).second &&
-              (!ctx_.Settings.SaveOnlyDynamic || row.Type == kArpTypeDynamic)) {
-            if (!in_transaction) {
-              db.Exec("BEGIN");
-              in_transaction = true;
-            }
-            merge.Bind(1, row.IpAddress)
-                .Bind(2, row.MacAddress)
-                .Bind(3, static_cast<int64_t>(row.Type))
-                .Bind(4, static_cast<int64_t>(row.IfIndex));
-            merge.Step();
-            merge.Reset();
-          }
-          if (++rows_since_pause > kRowsPerPause) {
-            if (in_transaction) {
-              db.Exec("COMMIT");
-              in_transaction = false;
-            }
-            ctx_.loop.WaitMs(kPauseMs);
-            rows_since_pause = 0;
-          }
+      for (int r = 1; r <= rows; ++r) {
+        const ArpRow& row = walk_.ArpRows[r];
+        if (handled.insert(row.IpAddress).second &&
+            (!ctx_.Settings.SaveOnlyDynamic || row.Type == kArpTypeDynamic)) {
+          batch.Begin();
+          merge.Bind(1, row.IpAddress)
+              .Bind(2, row.MacAddress)
+              .Bind(3, static_cast<int64_t>(row.Type))
+              .Bind(4, static_cast<int64_t>(row.IfIndex));
+          merge.Step();
+          merge.Reset();
         }
-        if (in_transaction) db.Exec("COMMIT");
-      } catch (...) {
-        if (in_transaction) {
-          try {
-            db.Exec("COMMIT");
-          } catch (const DatabaseError&) {
-          }
+        if (++rows_since_pause > kRowsPerPause) {
+          batch.Commit();
+          ctx_.loop.WaitMs(kPauseMs);
+          rows_since_pause = 0;
         }
-        throw;
       }
+      batch.Commit();
     }
   } catch (const std::exception& e) {
     ctx_.log.LogEvent(kModuleName, "LogArpEntries",

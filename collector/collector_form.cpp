@@ -36,7 +36,17 @@ std::string CommandLineText(int argc, char** argv) {
 }
 
 CollectorForm::CollectorForm(Platform platform)
-    : platform_(std::move(platform)), log_(platform_.loop, program_folder_), dartSvc_(platform_.loop) {
+    : platform_(std::move(platform)),
+      log_(platform_.loop, program_folder_),
+      ctx_{platform_.loop, log_, program_folder_, db_connection_string_, settings_},
+      snmpManager_(platform_.loop),
+      arp_walk_(ctx_, walk_, snmpManager_),
+      store_(ctx_, walk_, [this] { arp_walk_.GetArpTable(); }),
+      export_(ctx_, platform_.resolver, service_start_time_),
+      timer1_(ctx_, {[this] { log_.ClearDebugDir(); }, [this] { store_.LogArpEntries(); },
+                     [this] { export_.DnsLookupAndExport(settings_.DnsCheck); }}),
+      timer2_(platform_.loop, std::chrono::milliseconds(1000), [this] { arp_walk_.timer2_Timer(); }),
+      dartSvc_(platform_.loop) {
   dartSvc_.OnState = [this] { dartSvc_State(); };
   dartSvc_.OnError = [this](int number, const std::string& text) { dartSvc_Error(number, text); };
 }
@@ -131,11 +141,19 @@ void CollectorForm::StartSequence() {
   if (FileExists(files.export_list) && ::unlink(files.export_list.c_str()) != 0)
     throw std::system_error(errno, std::generic_category(),
                             "Could not delete " + files.export_list);
-
+  store_.ClearArpTable();
+  arp_walk_.ServiceOpen("snmpManager");
+  LocalDateTime start = ctx_.LocalNow();
+  start.second = 0;
+  service_start_time_ = start;
+  timer1_.Arm();  // notes the hour and waits for the next one
+  timer2_.SetEnabled(true);
   log_.LogEvent(kFormName, "dartSvc_State", "Service Started.", kLevelInfo);
 }
 
 void CollectorForm::StopSequence() {
+  timer2_.SetEnabled(false);
+  timer1_.Disarm();
   log_.LogEvent(kFormName, "dartSvc_State", "Service Stopped", kLevelInfo);
   platform_.loop.WaitMs(1000);
   platform_.terminate(kExitOk);

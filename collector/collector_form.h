@@ -6,8 +6,15 @@
 #include <functional>
 #include <string>
 
+#include "arp_export.h"
+#include "arp_store.h"
+#include "arp_walk.h"
+#include "collector_context.h"
 #include "event_log.h"
 #include "message_box.h"
+#include "poll_timer.h"
+#include "snmp/manager.h"
+#include "walk_data.h"
 #include "platform/event_loop.h"
 #include "platform/program_folder.h"
 #include "service/service_host.h"
@@ -23,6 +30,7 @@ class CollectorForm {
   struct Platform {
     EventLoop& loop;
     ServiceManager& services;
+    dns::ReverseResolver& resolver;  // names for the export
     MessageBoxFn message_box = PrintMessageBox;
     std::function<std::string()> executable_path = ExecutablePath;
     // Ends the process at once with the given status.
@@ -43,7 +51,15 @@ class CollectorForm {
   const std::string& ProgramFolder() const { return program_folder_; }
   const std::string& DbConnectionString() const { return db_connection_string_; }
   const CollectorSettings& Settings() const { return settings_; }
+  const LocalDateTime& ServiceStartTime() const { return service_start_time_; }
   EventLog& Log() { return log_; }
+  WalkData& Walk() { return walk_; }
+  snmp::Manager& SnmpManager() { return snmpManager_; }
+  ArpWalk& Walker() { return arp_walk_; }
+  ArpStore& Store() { return store_; }
+  ArpExport& Exporter() { return export_; }
+  PollTimer& Timer1() { return timer1_; }
+  PeriodicTimer& Timer2() { return timer2_; }
 
  private:
   void StartSequence();
@@ -54,7 +70,16 @@ class CollectorForm {
   std::string program_folder_;
   std::string db_connection_string_;
   CollectorSettings settings_;
+  LocalDateTime service_start_time_;
   EventLog log_;
+  CollectorContext ctx_;
+  WalkData walk_;
+  snmp::Manager snmpManager_;
+  ArpWalk arp_walk_;
+  ArpStore store_;
+  ArpExport export_;
+  PollTimer timer1_;
+  PeriodicTimer timer2_;
   ServiceHost dartSvc_;
   InstanceLock instance_lock_;
   int exit_status_ = 0;

@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "collector_form.h"
+#include "dns/cares_reverse_resolver.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "service/service_manager.h"
@@ -18,8 +19,10 @@ int main(int argc, char** argv) {
     vexa::SystemClock clock;
     vexa::EventLoop loop(clock);
     auto services = vexa::MakeServiceManager();
+    vexa::dns::CaresReverseResolver resolver;
     vexa::CollectorForm form({.loop = loop,
                               .services = *services,
+                              .resolver = resolver,
                               .terminate = [](int status) {
                                 std::fflush(nullptr);
                                 std::_Exit(status);

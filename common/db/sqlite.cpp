@@ -111,4 +111,24 @@ std::string Statement::ColumnText(int column) const {
   return text != nullptr ? std::string(text, static_cast<size_t>(bytes)) : std::string();
 }
 
+WriteBatch::~WriteBatch() {
+  try {
+    Commit();
+  } catch (const DatabaseError&) {
+    // Nothing more can be kept; the caller is already reporting a failure.
+  }
+}
+
+void WriteBatch::Begin() {
+  if (open_) return;
+  db_.Exec("BEGIN");
+  open_ = true;
+}
+
+void WriteBatch::Commit() {
+  if (!open_) return;
+  open_ = false;
+  db_.Exec("COMMIT");
+}
+
 }  // namespace vexa

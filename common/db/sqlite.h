@@ -77,4 +77,22 @@ class Statement {
   sqlite3* db_;
 };
 
+// Groups writes into one transaction that is opened on demand and committed
+// on request or when the batch goes, also after an error: what was written
+// stays written. Commit before anything that lets other code run.
+class WriteBatch {
+ public:
+  explicit WriteBatch(Database& db) : db_(db) {}
+  ~WriteBatch();
+  WriteBatch(const WriteBatch&) = delete;
+  WriteBatch& operator=(const WriteBatch&) = delete;
+
+  void Begin();   // opens the transaction unless it is open
+  void Commit();  // commits it if it is open
+
+ private:
+  Database& db_;
+  bool open_ = false;
+};
+
 }  // namespace vexa

@@ -1,0 +1,146 @@
+#include "arp_export.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <system_error>
+
+#include "db/sqlite.h"
+#include "event_log.h"
+
+namespace vexa {
+
+namespace {
+
+constexpr int kRecordsPerPause = 100;  // a pause after every 101 records
+constexpr int kPauseMs = 50;
+
+// The export file, written as it goes: what was written before a failure
+// stays in the file.
+class ExportFile {
+ public:
+  explicit ExportFile(const std::string& path) : path_(path) {
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "Could not open " + path);
+  }
+  ~ExportFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  std::string& buffer() { return buffer_; }
+  void Flush() {
+    size_t done = 0;
+    while (done < buffer_.size()) {
+      const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0)
+        throw std::system_error(n < 0 ? errno : EIO, std::generic_category(),
+                                "Could not write " + path_);
+      done += static_cast<size_t>(n);
+    }
+    buffer_.clear();
+  }
+  void Close() {
+    Flush();
+    const int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0)
+      throw std::system_error(errno, std::generic_category(), "Could not write " + path_);
+  }
+
+ private:
+  std::string path_;
+  std::string buffer_;
+  int fd_ = -1;
+};
+
+std::string ColumnText(Statement& st, int column) {
+  return st.ColumnType(column) == SQLITE_NULL ? std::string() : st.ColumnText(column);
+}
+
+}  // namespace
+
+std::string ArpExport::ReverseDnsLookup(const dns::LookupResult& lookup) {
+  if (lookup.HasName()) return lookup.text.find("ERROR") == std::string::npos ? lookup.text : "n/a";
+  if (!lookup.Failed()) return "n/a";
+  ctx_.log.LogEvent(kModuleName, "ReverseDnsLookup", lookup.text, kLevelError);
+  return "Error";
+}
+
+void ArpExport::Pause(int& count) {
+  if (++count > kRecordsPerPause) {
+    ctx_.loop.WaitMs(kPauseMs);
+    count = 0;
+  }
+}
+
+void ArpExport::DnsLookupAndExport(bool resolve_names) {
+  try {
+    Database db = Database::Open(ctx_.DbConnectionString);
+    db.Exec("PRAGMA synchronous = NORMAL");
+    int count = 0;
+
+    if (resolve_names) {
+      std::vector<int64_t> rowids;
+      std::vector<std::string> addresses;
+      {
+        Statement all = db.Prepare("SELECT rowid, IpAddr FROM ArpTable ORDER BY rowid");
+        while (all.Step()) {
+          rowids.push_back(all.ColumnInt64(0));
+          addresses.push_back(ColumnText(all, 1));
+        }
+      }
+      Statement store = db.Prepare("UPDATE ArpTable SET DnsName = ?1 WHERE rowid = ?2");
+      WriteBatch batch_write(db);
+      // Names are looked up a batch at a time, concurrently, and then stored,
+      // logged and paused for in table order, as one lookup after the other
+      // would have done. Nothing is left uncommitted while events run.
+      for (size_t begin = 0; begin < addresses.size(); begin += kLookupBatch) {
+        const size_t end = std::min(addresses.size(), begin + kLookupBatch);
+        const std::vector<std::string> batch(addresses.begin() + static_cast<ptrdiff_t>(begin),
+                                             addresses.begin() + static_cast<ptrdiff_t>(end));
+        std::vector<dns::LookupResult> found = resolver_.LookupAll(batch);
+        found.resize(batch.size(),
+                     {dns::LookupOutcome::kFailed, "The resolver gave no result for the address"});
+        for (size_t i = begin; i < end; ++i) {
+          const dns::LookupResult& lookup = found[i - begin];
+          if (lookup.Failed()) batch_write.Commit();  // logging waits
+          const std::string name = ReverseDnsLookup(lookup);
+          batch_write.Begin();
+          store.Bind(1, name).Bind(2, rowids[i]);
+          store.Step();
+          store.Reset();
+          if (count + 1 > kRecordsPerPause) batch_write.Commit();
+          Pause(count);
+        }
+      }
+      batch_write.Commit();
+    }
+
+    const ProgramFiles files = ctx_.Files();
+    ExportFile out(files.export_list);
+    out.buffer() = "Start:\t" + FormatDateMinute(service_start_time_) + "\r\nStop:\t" +
+                   FormatDateMinute(ctx_.Settings.StopTime) +
+                   "\r\n\r\nIpAddress\tMacAddress\tSeenTimes\tDnsName\r\n";
+    Statement list =
+        db.Prepare("SELECT IpAddr, MacAddr, SeenTimes, DnsName FROM ArpTable ORDER BY rowid");
+    while (list.Step()) {
+      std::string& line = out.buffer();
+      line += ColumnText(list, 0);
+      line += '\t';
+      line += ColumnText(list, 1);
+      line += '\t';
+      line += ColumnText(list, 2);
+      line += '\t';
+      if (resolve_names) line += ColumnText(list, 3);
+      line += "\r\n";
+      if (count + 1 > kRecordsPerPause) out.Flush();
+      Pause(count);
+    }
+    out.Close();
+  } catch (const std::exception& e) {
+    ctx_.log.LogEvent(kModuleName, "DnsLookupAndExport", e.what(), kLevelError);
+  }
+}
+
+}  // namespace vexa

@@ -1,0 +1,408 @@
+// The walk of one router's ARP table against a scripted agent on the
+// simulated clock: the exchanges, the traces byte for byte, re-sends, and
+// every way a walk ends.
+#include "arp_walk.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "platform/files.h"
+#include "platform/local_time.h"
+#include "support/scripted_agent.h"
+#include "support/test_folder.h"
+
+namespace vexa {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ReadFile;
+using test::ScriptedAgent;
+
+std::string Mac(const std::string& octets) {
+  static const char* hex = "0123456789abcdef";
+  std::string s;
+  for (unsigned char c : octets) {
+    if (!s.empty()) s += ' ';
+    s += hex[c >> 4];
+    s += hex[c & 15];
+  }
+  return s;
+}
+
+class ArpWalkTest : public ::testing::Test {
+ protected:
+  ArpWalkTest() {
+    ::mkdir((folder + "/Debug").c_str(), 0755);
+    settings.GetComm = "public";
+    settings.TimeOut = 5;
+    settings.Retries = 2;
+    settings.DebugMode = true;
+    manager.SetLocalPort(0);
+    manager.Open();
+    timer2.SetEnabled(true);
+  }
+
+  void Walk(const std::string& router = "127.0.3.1") {
+    walk.CurrentRouter = router;
+    walker.GetArpTable();
+  }
+  std::string Debug(const std::string& name) { return ReadFile(folder + "/Debug/" + name); }
+  // The instance part ".ifIndex.a.b.c.d" of a row.
+  static std::string Index(const test::TableRow& r) {
+    return "." + std::to_string(r.if_index) + "." + r.ip;
+  }
+  void ExpectRowsEqual(const std::vector<test::TableRow>& rows, int count) {
+    ASSERT_EQ(walk.SnmpMess.tmpRow, count);
+    for (int i = 1; i <= count; ++i) {
+      const test::TableRow& want = rows[static_cast<size_t>(i - 1)];
+      const ArpRow& got = walk.ArpRows[i];
+      ASSERT_EQ(got.IpAddress, want.ip) << "row " << i;
+      ASSERT_EQ(got.MacAddress, Mac(want.mac)) << "row " << i;
+      ASSERT_EQ(got.IfIndex, want.if_index) << "row " << i;
+      ASSERT_EQ(got.Type, want.type) << "row " << i;
+    }
+  }
+
+  test::TempDir dir;
+  std::string folder = dir.path();
+  std::string db;
+  SimulatedClock clock{FromLocal({2024, 3, 5, 14, 3, 7})};
+  EventLoop loop{clock};
+  CollectorSettings settings;
+  EventLog log{loop, folder};
+  CollectorContext ctx{loop, log, folder, db, settings};
+  WalkData walk;
+  snmp::Manager manager{loop};
+  ArpWalk walker{ctx, walk, manager};
+  PeriodicTimer timer2{loop, 1000ms, [this] { walker.timer2_Timer(); }};
+  ScriptedAgent agent{loop, "127.0.3.1"};
+};
+
+TEST_F(ArpWalkTest, ShortWalkLeavesTheseTracesByteForByte) {
+  agent.rows = test::MakeRows(2);
+  Walk();
+  ExpectRowsEqual(agent.rows, 2);
+  const auto& r = agent.rows;
+  const std::string col1 = "1.3.6.1.2.1.4.22.1.1";
+  EXPECT_EQ(Debug("Snmp.txt"),
+            "14:03:07 --> snmp_33\t1\t127.0.3.1\tpublic\tGetArpTable\t" + col1 + "\t\r\n\r\n" +
+                "14:03:07 <-- snmp_Rx\t1\tGetArpTable\t" + col1 + Index(r[0]) + "\t0\r\n\r\n" +
+                "14:03:07 --> snmp_33\t2\t127.0.3.1\tpublic\tGetArpTable\t" + col1 + "\t" +
+                Index(r[0]) + "\r\n\r\n" + "14:03:07 <-- snmp_Rx\t2\tGetArpTable\t" + col1 +
+                Index(r[1]) + "\t1\r\n\r\n" +
+                "14:03:07 --> snmp_33\t3\t127.0.3.1\tpublic\tGetArpTable\t" + col1 + "\t" +
+                Index(r[1]) + "\r\n\r\n" + "14:03:07 <-- snmp_Rx\t3\tGetArpTable\t" +
+                "1.3.6.1.2.1.4.22.1.2" + Index(r[0]) + "\t2\r\n\r\n");
+  EXPECT_FALSE(FileExists(folder + "/Debug/TimRes.txt"));
+  EXPECT_FALSE(FileExists(folder + "/Debug/AppEvent2.txt"));
+  // The requests carried the four columns in the walk's order.
+  ASSERT_EQ(agent.requests.size(), 3u);
+  const auto& b = agent.requests[1].bindings;
+  ASSERT_EQ(b.size(), 4u);
+  EXPECT_EQ(b[1].oid, "1.3.6.1.2.1.4.22.1.3" + Index(r[0]));
+  EXPECT_EQ(b[2].oid, "1.3.6.1.2.1.4.22.1.2" + Index(r[0]));
+  EXPECT_EQ(b[3].oid, "1.3.6.1.2.1.4.22.1.4" + Index(r[0]));
+  EXPECT_EQ(agent.requests[1].community, "public");
+  EXPECT_EQ(agent.requests[1].version, snmp::Version::kV2c);
+}
+
+TEST_F(ArpWalkTest, WalkOfNRowsTakesNPlusOneExchangesAndRequestIdsNeverReset) {
+  settings.DebugMode = false;
+  agent.rows = test::MakeRows(250);
+  Walk();
+  ExpectRowsEqual(agent.rows, 250);
+  EXPECT_EQ(walk.SnmpMess.RequestId, 251);
+  EXPECT_FALSE(walk.SnmpMess.Busy);
+  EXPECT_FALSE(FileExists(folder + "/Debug/Snmp.txt"));
+
+  agent.rows.clear();  // an empty table: one exchange, no row
+  Walk();
+  EXPECT_EQ(walk.SnmpMess.tmpRow, 0);
+  EXPECT_EQ(walk.SnmpMess.RequestId, 252);
+}
+
+TEST_F(ArpWalkTest, LostRepliesAreSentAgainUntilTheRetriesAreUsedUp) {
+  agent.script = [](const snmp::Message&) { return std::vector<snmp::Message>{}; };
+  Walk();
+  EXPECT_EQ(agent.requests.size(), 3u);
+  EXPECT_EQ(walk.SnmpMess.tmpRow, 0);
+  EXPECT_EQ(Debug("TimRes.txt"),
+            "14:03:13\tReSend\t1\tGetArpTable\r\n"
+            "14:03:19\tReSend\t2\tGetArpTable\r\n"
+            "14:03:25\tReStop\t3\tGetArpTable\r\n");
+
+  settings.Retries = 0;
+  ::unlink((folder + "/Debug/TimRes.txt").c_str());
+  Walk();
+  EXPECT_EQ(Debug("TimRes.txt"), "14:03:31\tReStop\t4\tGetArpTable\r\n");
+}
+
+TEST_F(ArpWalkTest, RetriesCountOverTheWholeWalk) {
+  agent.rows = test::MakeRows(10);
+  // Drop the first copy of the requests for rows 2 and 7 and of the end.
+  agent.script = [this](const snmp::Message& request) {
+    const size_t n = agent.requests.size();
+    if (n == 2 || n == 8 || n == 13) return std::vector<snmp::Message>{};
+    return std::vector<snmp::Message>{agent.Answer(request)};
+  };
+  Walk();
+  // Two re-sends were allowed; the third lost reply (the end of the table)
+  // gave the walk up, many rows after the first.
+  EXPECT_EQ(walk.SnmpMess.tmpRow, 10);
+  EXPECT_EQ(walk.SnmpMess.RetryCount, 2);
+  const auto lines = test::SplitCrLfLines(Debug("TimRes.txt"));
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[2].find("ReStop"), std::string::npos);
+}
+
+TEST_F(ArpWalkTest, ALateReplyToAnEarlierCopyIsIgnored) {
+  agent.rows = test::MakeRows(3);
+  agent.script = [this](const snmp::Message& request) {
+    if (agent.requests.size() == 2) return std::vector<snmp::Message>{};  // lost at first
+    std::vector<snmp::Message> replies;
+    if (agent.requests.size() == 3) {
+      replies.push_back(agent.Answer(agent.requests[1]));  // the late copy, id 2
+    }
+    replies.push_back(agent.Answer(request));
+    return replies;
+  };
+  Walk();
+  ExpectRowsEqual(agent.rows, 3);
+  const std::string trace = Debug("Snmp.txt");
+  EXPECT_EQ(trace.find("<-- snmp_Rx\t2\t"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("<-- snmp_Rx\t3\t"), std::string::npos);
+}
+
+TEST_F(ArpWalkTest, ErrorStatusEndsTheWalkKeepingItsRows) {
+  agent.rows = test::MakeRows(5);
+  agent.script = [this](const snmp::Message& request) {
+    snmp::Message reply = agent.Answer(request);
+    if (agent.requests.size() == 3) reply.error_status = 2;
+    return std::vector<snmp::Message>{reply};
+  };
+  Walk();
+  EXPECT_EQ(walk.SnmpMess.tmpRow, 2);
+  EXPECT_EQ(Debug("Snmp-snmpError.txt"),
+            "2024-03-05 14:03:07\tsnmpManager_Response\r\nSNMP Request: GetArpTable\r\n"
+            "SNMP Error: 2\r\n");
+}
+
+TEST_F(ArpWalkTest, ANullValueEndsTheWalkWithoutStoringItsRow) {
+  agent.rows = test::MakeRows(5);
+  std::string null_oid;
+  agent.script = [&](const snmp::Message& request) {
+    snmp::Message reply = agent.Answer(request);
+    if (agent.requests.size() == 2) {
+      reply.bindings[2].syntax = snmp::syntax::kNoSuchInstance;
+      reply.bindings[2].value.clear();
+      null_oid = reply.bindings[2].oid;
+    }
+    return std::vector<snmp::Message>{reply};
+  };
+  Walk();
+  EXPECT_EQ(walk.SnmpMess.tmpRow, 1);
+  EXPECT_EQ(Debug("Snmp-snmpNullValues.txt"),
+            "2024-03-05 14:03:07\tsnmpManager_Response\r\n" + null_oid + "\r\n\r\n");
+}
+
+TEST_F(ArpWalkTest, RepliesFromAnotherAddressOrPortAreIgnored) {
+  agent.rows = test::MakeRows(3);
+  ScriptedAgent impostor(loop, "127.0.3.2");
+  ScriptedAgent same_host_other_port(loop, "127.0.3.1", 16161);
+  agent.script = [&](const snmp::Message& request) {
+    snmp::Message forged = agent.Answer(request);
+    forged.bindings[1].value = "6.6.6.6";
+    impostor.SendTo(forged, "127.0.0.1", manager.LocalPort());
+    same_host_other_port.SendTo(forged, "127.0.0.1", manager.LocalPort());
+    return std::vector<snmp::Message>{agent.Answer(request)};
+  };
+  Walk();
+  ExpectRowsEqual(agent.rows, 3);
+  EXPECT_GT(manager.DatagramsDropped(), 0u);
+}
+
+TEST_F(ArpWalkTest, TheBufferHoldsTwentyThousandRowsAndTheWalkStopsThere) {
+  settings.DebugMode = false;
+  agent.rows = test::MakeRows(20001);
+  Walk();
+  EXPECT_EQ(walk.SnmpMess.tmpRow, 20000);
+  // The 20000th row's next request went out; its reply ended the walk.
+  EXPECT_EQ(agent.requests.size(), 20001u);
+  EXPECT_EQ(walk.ArpRows[20000].IpAddress, agent.rows[19999].ip);
+}
+
+TEST_F(ArpWalkTest, AWalkStillRunningAfterSixHundredSecondsIsEnded) {
+  agent.rows = test::MakeRows(1000);
+  std::vector<snmp::Message> pending;
+  agent.script = [&](const snmp::Message& request) {
+    pending.push_back(request);
+    return std::vector<snmp::Message>{};
+  };
+  // Every reply comes four seconds late: never overdue, but slow.
+  PeriodicTimer slow_agent(loop, 4000ms, [&] {
+    for (const auto& r : pending) agent.SendTo(agent.Answer(r), "127.0.0.1", manager.LocalPort());
+    pending.clear();
+  });
+  slow_agent.SetEnabled(true);
+  Walk();
+  EXPECT_FALSE(walk.SnmpMess.Busy);
+  EXPECT_EQ(walk.SnmpMess.RetryCount, 0);
+  EXPECT_NEAR(walk.SnmpMess.tmpRow, 150, 2);
+  EXPECT_EQ(Debug("TimRes.txt"), "14:13:08\tTimeOut\t" + std::to_string(walk.SnmpMess.RequestId) +
+                                     "\tGetArpTable\r\n");
+}
+
+TEST_F(ArpWalkTest, AnAgentThatRepeatsOrGoesBackwardsEndsTheWalk) {
+  agent.rows = test::MakeRows(5);
+  // Always the first row, whatever was asked.
+  agent.script = [this](const snmp::Message& request) {
+    snmp::Message reply = agent.Answer(agent.requests[0]);
+    reply.request_id = request.request_id;
+    return std::vector<snmp::Message>{reply};
+  };
+  Walk();
+  EXPECT_EQ(walk.SnmpMess.tmpRow, 1);
+  EXPECT_EQ(agent.requests.size(), 2u);
+
+  agent.script = [this](const snmp::Message& request) {
+    if (agent.requests.size() < 4) return std::vector<snmp::Message>{agent.Answer(request)};
+    snmp::Message reply = agent.Answer(agent.requests[1]);  // back to row 2
+    reply.request_id = request.request_id;
+    return std::vector<snmp::Message>{reply};
+  };
+  agent.requests.clear();
+  Walk();
+  EXPECT_EQ(walk.SnmpMess.tmpRow, 3);  // rows 1 to 3, then row 2 again ends it
+}
+
+TEST_F(ArpWalkTest, MalformedRowsEndTheWalkAndAreReportedInAppEvent2) {
+  agent.rows = test::MakeRows(5);
+  agent.script = [this](const snmp::Message& request) {
+    snmp::Message reply = agent.Answer(request);
+    if (agent.requests.size() == 3) {
+      reply.bindings[3].syntax = snmp::syntax::kOctetString;
+      reply.bindings[3].value = "dynamic";
+    }
+    return std::vector<snmp::Message>{reply};
+  };
+  Walk();
+  EXPECT_EQ(walk.SnmpMess.tmpRow, 2);
+  const std::string report = Debug("AppEvent2.txt");
+  EXPECT_EQ(report.rfind("2024-03-05 14:03:07\tsnmpManager_ResponseType mismatch: Type 'dynamic'",
+                         0),
+            0u)
+      << report;
+  EXPECT_NE(report.find("\r\nOID:   1.3.6.1.2.1.4.22.1.4"), std::string::npos);
+  EXPECT_NE(report.find("\r\nType:  4\r\nValue: dynamic\r\n\r\n\r\n"), std::string::npos);
+
+  // Too few bindings, and a net address that is not an IpAddress value.
+  for (int fault = 0; fault < 2; ++fault) {
+    agent.requests.clear();
+    agent.script = [this, fault](const snmp::Message& request) {
+      snmp::Message reply = agent.Answer(request);
+      if (fault == 0) reply.bindings.resize(2);
+      if (fault == 1) {
+        reply.bindings[1].syntax = snmp::syntax::kOctetString;
+        reply.bindings[1].value = "10.0.0.1\tforged\r\n";
+      }
+      return std::vector<snmp::Message>{reply};
+    };
+    Walk();
+    EXPECT_EQ(walk.SnmpMess.tmpRow, 0) << fault;
+    EXPECT_FALSE(walk.SnmpMess.Busy);
+  }
+}
+
+TEST_F(ArpWalkTest, SendFailuresAreLoggedAndTheTimerEndsTheWalk) {
+  settings.DebugMode = false;
+  Walk("router.example");  // not a numeric address
+  EXPECT_FALSE(walk.SnmpMess.Busy);
+  const auto lines = test::SplitCrLfLines(Debug("AppEvent.txt"));
+  ASSERT_EQ(lines.size(), 3u);  // the first send and two re-sends
+  EXPECT_NE(lines[0].find("\t1\tmodSnmpComm_SnmpSend\t"), std::string::npos) << lines[0];
+}
+
+TEST_F(ArpWalkTest, TheRequestIdentifierDoesNotWrap) {
+  settings.DebugMode = false;
+  settings.Retries = 0;
+  agent.rows = test::MakeRows(3);
+  walk.SnmpMess.RequestId = 2147483646;
+  Walk();
+  EXPECT_EQ(walk.SnmpMess.RequestId, 2147483647);
+  EXPECT_EQ(walk.SnmpMess.tmpRow, 1);  // the next request could not go out
+  EXPECT_NE(Debug("AppEvent.txt").find("modSnmpComm_SnmpSend\tOverflow"), std::string::npos);
+}
+
+TEST_F(ArpWalkTest, AnUnwritableTraceDoesNotKeepTheWalkWaiting) {
+  agent.script = [](const snmp::Message&) { return std::vector<snmp::Message>{}; };
+  std::filesystem::remove_all(folder + "/Debug");
+  Walk();  // the sends fail to trace (and so are not sent); the timer still ends the walk
+  EXPECT_FALSE(walk.SnmpMess.Busy);
+  EXPECT_TRUE(agent.requests.empty());
+}
+
+TEST_F(ArpWalkTest, RepliesAfterTheWalkHasEndedChangeNothing) {
+  agent.rows = test::MakeRows(2);
+  settings.DebugMode = false;
+  Walk();
+  const std::string before = walk.ArpRows[1].IpAddress;
+  const int32_t id = walk.SnmpMess.RequestId;
+  agent.SendTo(agent.Answer(agent.requests.back()), "127.0.0.1", manager.LocalPort());
+  snmp::Message again = agent.Answer(agent.requests[0]);
+  again.request_id = id + 5;
+  agent.SendTo(again, "127.0.0.1", manager.LocalPort());
+  loop.WaitMs(50);
+  EXPECT_EQ(walk.SnmpMess.RequestId, id);
+  EXPECT_EQ(walk.SnmpMess.tmpRow, 2);
+  EXPECT_EQ(walk.ArpRows[1].IpAddress, before);
+}
+
+TEST(OidOrder, ComparesArcByArc) {
+  EXPECT_TRUE(OidComesAfter("1.3.6.1.2.1.4.22.1.1.3.10.0.0.12", "1.3.6.1.2.1.4.22.1.1.3.10.0.0.5"));
+  EXPECT_TRUE(OidComesAfter("1.3.6.1.2.1.4.22.1.1.1.1.1.1.1", "1.3.6.1.2.1.4.22.1.1"));
+  EXPECT_FALSE(OidComesAfter("1.3.6.1.2.1.4.22.1.1.3.10", "1.3.6.1.2.1.4.22.1.1.3.10"));
+  EXPECT_FALSE(OidComesAfter("1.3.6.1.2.1.4.22.1.1.2", "1.3.6.1.2.1.4.22.1.1.10"));
+  EXPECT_FALSE(OidComesAfter("1.3..6", "1.3"));
+  EXPECT_FALSE(OidComesAfter("1.3.6", "x"));
+  EXPECT_TRUE(OidUnderColumn("1.3.6.1.2.1.4.22.1.1.5", "1.3.6.1.2.1.4.22.1.1"));
+  EXPECT_FALSE(OidUnderColumn("1.3.6.1.2.1.4.22.1.10.5", "1.3.6.1.2.1.4.22.1.1"));
+  EXPECT_FALSE(OidUnderColumn("1.3.6.1.2.1.4.22.1.1", "1.3.6.1.2.1.4.22.1.1"));
+}
+
+class ServiceOpenTest : public ArpWalkTest {
+ protected:
+  ServiceOpenTest() { manager.Close(); }
+  ~ServiceOpenTest() override { ::unsetenv("VEXAARP_SNMP_BIND"); }
+};
+
+TEST_F(ServiceOpenTest, OnlyTheExactControlNameOpensAndTheTraceHasFourLines) {
+  walker.ServiceOpen("SnmpManager");
+  EXPECT_FALSE(manager.IsOpen());
+  EXPECT_EQ(clock.WaitedTotal(), 0ms);
+  walker.ServiceOpen("snmpManager");
+  ASSERT_TRUE(manager.IsOpen());
+  EXPECT_EQ(clock.WaitedTotal(), 1000ms);
+  EXPECT_EQ(Debug("Services.txt"), "############ SNMP Manager Started ###########\r\n"
+                                   "IP Address:    " + manager.LocalAddress() + "\r\n"
+                                   "Port:          " + std::to_string(manager.LocalPort()) +
+                                       "\r\n\r\n");
+}
+
+TEST_F(ServiceOpenTest, OpenFailuresAreLoggedInWords) {
+  ScriptedAgent holder(loop, "127.0.3.9", 16199);
+  ::setenv("VEXAARP_SNMP_BIND", "127.0.3.9:16199", 1);
+  walker.ServiceOpen("snmpManager");
+  ::setenv("VEXAARP_SNMP_BIND", "192.0.2.1", 1);
+  walker.ServiceOpen("snmpManager");
+  EXPECT_FALSE(manager.IsOpen());
+  const auto lines = test::SplitCrLfLines(Debug("AppEvent.txt"));
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].substr(20), "1\tmodSnmpComm_ServiceOpen\tSNMP Manager Port was in use");
+  EXPECT_EQ(lines[1].substr(20), "1\tmodSnmpComm_ServiceOpen\tSNMP Manager IP Address is not valid");
+}
+
+}  // namespace
+}  // namespace vexa

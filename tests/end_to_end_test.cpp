@@ -1,0 +1,163 @@
+// The whole job with the real binaries: a program folder, two simulated
+// routers and the machine's own snmpd, a DNS server, the collector installed
+// and started as the service through the local service manager, one poll at
+// the next full hour and the export at the stop time. The collector's clock
+// starts just before a full hour (libfaketime) and then runs at normal speed.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "db/sqlite.h"
+#include "platform/files.h"
+#include "service/service_manager.h"
+#include "support/dns_server.h"
+#include "support/snmp_agents.h"
+#include "support/test_folder.h"
+
+namespace vexa {
+namespace {
+
+using namespace std::chrono_literals;
+using test::ReadFile;
+
+constexpr const char* kFakeTime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
+
+std::string Mac(const std::string& octets) {
+  static const char* hex = "0123456789abcdef";
+  std::string s;
+  for (unsigned char c : octets) {
+    if (!s.empty()) s += ' ';
+    s += hex[c >> 4];
+    s += hex[c & 15];
+  }
+  return s;
+}
+
+// Environment for the service process, set while the manager starts it.
+class ScopedEnv {
+ public:
+  explicit ScopedEnv(std::map<std::string, std::string> vars) : vars_(std::move(vars)) {
+    for (const auto& [k, v] : vars_) ::setenv(k.c_str(), v.c_str(), 1);
+  }
+  ~ScopedEnv() {
+    for (const auto& [k, v] : vars_) ::unsetenv(k.c_str());
+  }
+
+ private:
+  std::map<std::string, std::string> vars_;
+};
+
+// The net addresses an agent serves, as snmpbulkwalk sees them.
+std::vector<std::string> AddressesServedBy(const std::string& agent) {
+  const test::RunResult r = test::Run(
+      "/usr/bin/snmpbulkwalk",
+      {"-v2c", "-c", "public", "-On", "-Oqv", agent, "1.3.6.1.2.1.4.22.1.3"},
+      {{"SNMP_PERSISTENT_DIR", "/tmp"}, {"SNMPCONFPATH", "/nonexistent"}});
+  std::vector<std::string> out;
+  std::istringstream in(r.out);
+  std::string line;
+  while (std::getline(in, line))
+    if (!line.empty() && line.find("No Such") == std::string::npos) out.push_back(line);
+  return out;
+}
+
+TEST(EndToEnd, OnePollAndTheExportThroughTheInstalledService) {
+  if (!FileExists(kFakeTime)) GTEST_SKIP() << "libfaketime is not installed";
+  test::ProgramFolder folder;
+  const auto first = test::MakeArpTable(40);
+  const auto second = [] {
+    auto rows = test::MakeArpTable(30);  // the same first 29 addresses, other MACs
+    for (auto& row : rows) row.mac[5] = static_cast<char>(row.mac[5] ^ 0x55);
+    return rows;
+  }();
+  test::SimulatedAgent router1({.address = "127.0.5.2"}, first);
+  test::SimulatedAgent router2({.address = "127.0.5.3"}, second);
+  test::SnmpdAgent own({.address = "127.0.5.4"});
+  const std::vector<std::string> own_addresses = AddressesServedBy("127.0.5.4");
+
+  std::map<std::string, std::string> names;
+  for (size_t i = 0; i < first.size(); i += 3) names[first[i].ip] = "host" + std::to_string(i) + ".lan";
+  // Only "ERROR" in capitals marks a failed lookup; dnsmasq folds names to
+  // lower case, so the capitals case is covered where the resolver is scripted.
+  names[first[1].ip] = "error.lan";
+  test::DnsmasqOptions dns_options;
+  dns_options.listen_address = "127.0.5.5";
+  dns_options.local_zones = {"10.in-addr.arpa"};
+  test::DnsmasqServer dns(names, dns_options);
+
+  folder.Sql("UPDATE Settings_General SET RouterList = '127.0.5.2' || char(13, 10) || "
+             "'127.0.5.3' || char(13, 10) || '127.0.5.4', DebugMode = 1, "
+             "StopTime = '2024-03-05 11:00', CheckInterval = 300");
+
+  const std::string state = folder.Scratch() + "/services";
+  const std::map<std::string, std::string> cli_env{{"VEXAARP_SERVICE_MANAGER", "local"},
+                                                    {"VEXAARP_SERVICE_DIR", state}};
+  ASSERT_EQ(test::Run(folder.Collector(), {"-install_noMsg"}, cli_env).exit_status, 0);
+  auto services = MakeLocalServiceManager(state);
+  {
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    ScopedEnv env({{"LD_PRELOAD", kFakeTime},
+                   {"FAKETIME", "@2024-03-05 10:59:40"},
+                   {"FAKETIME_DONT_FAKE_MONOTONIC", "1"},
+                   {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"},
+                   {"VEXAARP_DNS_SERVERS", dns.ServerSpec()}});
+    ASSERT_EQ(services->Start(), 0);
+  }
+  // Start 10:59:40, first tick of 11:00 polls, the first tick after 11:00:59 exports.
+  const bool exported = test::WaitUntil(
+      [&] {
+        return ReadFile(folder.File("ArpList.txt")).find("IpAddress") != std::string::npos &&
+               ReadFile(folder.AppEvent()).find("Service Stopped") == std::string::npos;
+      },
+      240s);
+  ServiceState s{};
+  EXPECT_EQ(services->QueryState(s), 0);
+  EXPECT_EQ(s, ServiceState::kRunning) << "the service keeps running after the export";
+  EXPECT_EQ(services->Stop(), 0);
+  EXPECT_EQ(test::Run(folder.Collector(), {"-uninstall"}, cli_env).exit_status, 0);
+  ASSERT_TRUE(exported) << ReadFile(folder.AppEvent());
+
+  // What the agents serve, merged: first router first, each address once.
+  std::vector<std::string> order;
+  std::map<std::string, std::string> mac_of;
+  for (const auto* table : {&first, &second})
+    for (const auto& row : test::InWalkOrder(*table))
+      if (mac_of.emplace(row.ip, Mac(row.mac)).second) order.push_back(row.ip);
+
+  const std::string list = ReadFile(folder.File("ArpList.txt"));
+  std::string expected = "Start:\t2024-03-05 10:59\r\nStop:\t2024-03-05 11:00\r\n\r\n"
+                         "IpAddress\tMacAddress\tSeenTimes\tDnsName\r\n";
+  for (const auto& ip : order) {
+    const auto n = names.find(ip);
+    const std::string name =
+        n == names.end() || n->second.find("ERROR") != std::string::npos ? "n/a" : n->second;
+    expected += ip + "\t" + mac_of[ip] + "\t1\t" + name + "\r\n";
+  }
+  ASSERT_EQ(list.substr(0, expected.size()), expected);
+  // Then whatever this machine's own ARP table held, each address once.
+  std::set<std::string> rest;
+  for (const auto& line : test::SplitCrLfLines(list.substr(expected.size())))
+    rest.insert(line.substr(0, line.find('\t')));
+  for (const auto& ip : own_addresses) {
+    if (!mac_of.count(ip)) {
+      EXPECT_TRUE(rest.count(ip)) << ip;
+    }
+  }
+
+  Database db = Database::Open(folder.Database());
+  Statement st = db.Prepare("SELECT count(*), sum(SeenTimes) FROM ArpTable");
+  ASSERT_TRUE(st.Step());
+  EXPECT_EQ(st.ColumnInt64(0), st.ColumnInt64(1));
+
+  const std::string log = ReadFile(folder.AppEvent());
+  EXPECT_EQ(log.find("\t1\t"), std::string::npos) << log;
+  EXPECT_NE(log.find("Service Started."), std::string::npos);
+  EXPECT_NE(ReadFile(folder.File("Debug/ArpTable.txt")).find("Router:\t127.0.5.3"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace vexa
