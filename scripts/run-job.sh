@@ -1,7 +1,15 @@
 #!/usr/bin/env bash
-# Builds Vexa ARP, makes a ready program folder and runs the collector in it
-# as the service "Vexa ARP" through the local service manager: install, start,
-# wait for it to report its start, stop, uninstall; then shows the event log.
+# Runs one whole collection job with the real programs on built-in defaults:
+# builds Vexa ARP, makes a fresh program folder, starts a simulated router
+# (snmpsim on 127.0.0.2, port 161) and a DNS server for its addresses
+# (dnsmasq on 127.0.0.2, port 5353), installs and starts the collector as the
+# service "Vexa ARP" through the local service manager, lets it poll at the
+# next full hour and export at the stop time, then stops and uninstalls it and
+# shows ArpList.txt.
+#
+# The collector's clock starts at 20 seconds before the next full hour
+# (libfaketime) and then runs at normal speed, so the job takes about a
+# minute and a half instead of an hour. Needs root (port 161).
 #
 #   scripts/run-job.sh [FOLDER]        (default: ./run/program)
 set -euo pipefail
@@ -9,27 +17,92 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 folder=${1:-$root/run/program}
 jobs=${JOBS:-2}
+rows=${ROUTER_ROWS:-60}
+router=127.0.0.2
+faketime_lib=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build -j"$jobs" --target VexaArpSrv vexa-service
-scripts/make-program-folder.sh "$folder" build/collector/VexaArpSrv
+rm -rf "$folder"
+scripts/make-program-folder.sh "$folder" build/collector/VexaArpSrv > /dev/null
 folder=$(cd "$folder" && pwd)
+work=$(mktemp -d /tmp/vexa-job-XXXXXX)
+chmod 755 "$work"
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
 
-# A service state directory of its own, so the job leaves the system alone.
-export VEXAARP_SERVICE_MANAGER=local
-export VEXAARP_SERVICE_DIR=$folder/../service-state
-service=build/tools/vexa-service
+# The simulated router: an ARP table of $rows entries, every fifth static.
+mkdir -p "$work/data" "$work/cache"
+python3 - "$rows" > "$work/data/public.snmprec" <<'PY'
+import sys
+rows = int(sys.argv[1])
+entries = []
+for i in range(rows):
+    ip = "192.0.2.%d" % (i + 1) if i < 254 else "198.51.100.%d" % (i - 253)
+    entries.append((1 + i % 2, ip, "0200%08x" % (i + 1), 4 if i % 5 == 4 else 3))
+key = lambda e: (e[0], [int(p) for p in e[1].split(".")])
+entries.sort(key=key)
+print("1.3.6.1.2.1.1.1.0|4|Vexa ARP demo router")
+for column in (1, 2, 3, 4):
+    for if_index, ip, mac, kind in entries:
+        oid = "1.3.6.1.2.1.4.22.1.%d.%d.%s" % (column, if_index, ip)
+        value = {1: "2|%d" % if_index, 2: "4x|" + mac, 3: "64|" + ip, 4: "2|%d" % kind}[column]
+        print("%s|%s" % (oid, value))
+print("1.3.6.1.2.1.4.23.0|65|0")
+PY
+chmod -R a+rX "$work/data"
+chmod 777 "$work/cache"
+snmpsimd --data-dir="$work/data" --cache-dir="$work/cache" --logging-method=null \
+  --agent-udpv4-endpoint=$router:161 --process-user=nobody --process-group=nogroup &
+pids+=($!)
 
-"$folder/VexaArpSrv" -uninstall > /dev/null 2>&1 || true
-"$folder/VexaArpSrv" -install_noMsg
-"$service" start
+# Names for every third address of the router.
+python3 - "$rows" > "$work/dnsmasq.conf" <<'PY'
+import sys
+for i in range(0, int(sys.argv[1]), 3):
+    ip = "192.0.2.%d" % (i + 1) if i < 254 else "198.51.100.%d" % (i - 253)
+    a = ip.split(".")
+    print("ptr-record=%s.%s.%s.%s.in-addr.arpa,host-%s.demo.lan" % (a[3], a[2], a[1], a[0], ip.replace(".", "-")))
+print("local=/2.0.192.in-addr.arpa/")
+print("local=/100.51.198.in-addr.arpa/")
+PY
+/usr/sbin/dnsmasq --keep-in-foreground --conf-file="$work/dnsmasq.conf" --no-resolv --no-hosts \
+  --no-poll --pid-file= --bind-interfaces --listen-address=$router --port=5353 &
+pids+=($!)
+
 for _ in $(seq 1 100); do
-  grep -q 'Service Started\.' "$folder/Debug/AppEvent.txt" 2>/dev/null && break
-  grep -q $'\t1\t' "$folder/Debug/AppEvent.txt" 2>/dev/null && break
+  snmpget -v2c -c public -t 1 -r 0 $router 1.3.6.1.2.1.1.1.0 > /dev/null 2>&1 && break
+  sleep 0.2
+done
+
+# Start 20 seconds before the next full hour; stop polling after that hour's
+# first minute.
+now=$(date +%s)
+start=$(( (now / 3600 + 1) * 3600 - 20 ))
+fake_start=$(date -d "@$start" '+%Y-%m-%d %H:%M:%S')
+stop_time=$(date -d "@$(( start + 20 ))" '+%Y-%m-%d %H:%M')
+sqlite3 "$folder/VexaArp.mdb" \
+  "UPDATE Settings_General SET RouterList = '$router', StopTime = '$stop_time'"
+
+export VEXAARP_SERVICE_MANAGER=local
+export VEXAARP_SERVICE_DIR=$work/service-state
+service=$root/build/tools/vexa-service
+"$folder/VexaArpSrv" -install_noMsg
+echo "Collector installed in $folder; its clock starts at $fake_start, stop time $stop_time"
+LD_PRELOAD=$faketime_lib FAKETIME="@$fake_start" FAKETIME_DONT_FAKE_MONOTONIC=1 \
+  VEXAARP_DNS_SERVERS=$router:5353 "$service" start
+echo "Service: $("$service" status); waiting for the poll at the full hour and the export"
+for _ in $(seq 1 1800); do
+  [ -s "$folder/ArpList.txt" ] && grep -q IpAddress "$folder/ArpList.txt" && break
   sleep 0.1
 done
-echo "Service state: $("$service" status)"
 "$service" stop
-"$folder/VexaArpSrv" -uninstall
+"$folder/VexaArpSrv" -uninstall > /dev/null
 echo "--- $folder/Debug/AppEvent.txt"
 tr -d '\r' < "$folder/Debug/AppEvent.txt"
+echo "--- $folder/ArpList.txt"
+tr -d '\r' < "$folder/ArpList.txt"
