@@ -1,0 +1,68 @@
+#include "service_control.h"
+
+namespace vexa::console {
+
+namespace {
+
+void Step(const ServiceControlSteps& steps, int progress) {
+  steps.pause();
+  steps.progress(progress);
+}
+
+// The shape shared by uninstall, start and stop: open the manager, then the
+// service, then the call, each followed by a paced step.
+int ControlCall(const ServiceControlSteps& steps, int (ServiceManager::*call)()) {
+  const auto manager = steps.open_manager();
+  Step(steps, 1);
+  Step(steps, 2);
+  const int result = ((*manager).*call)();
+  Step(steps, 3);
+  Step(steps, 4);
+  return result;
+}
+
+}  // namespace
+
+int CheckCollectorInstalled(const ServiceControlSteps& steps) {
+  const auto manager = steps.open_manager();
+  Step(steps, 2);
+  const int result = manager->CheckInstalled();
+  Step(steps, 3);
+  return result;
+}
+
+int GetCollectorState(const ServiceControlSteps& steps) {
+  const auto manager = steps.open_manager();
+  Step(steps, 4);
+  ServiceState state = ServiceState::kOther;
+  int result = kStateUnreadable;
+  if (manager->QueryState(state) == 0) {
+    switch (state) {
+      case ServiceState::kStopped:
+        result = kStateStopped;
+        break;
+      case ServiceState::kRunning:
+        result = kStateRunning;
+        break;
+      case ServiceState::kOther:
+        result = kStateOther;
+        break;
+    }
+  }
+  Step(steps, 5);
+  return result;
+}
+
+int UninstallCollector(const ServiceControlSteps& steps) {
+  return ControlCall(steps, &ServiceManager::Uninstall);
+}
+
+int StartCollector(const ServiceControlSteps& steps) {
+  return ControlCall(steps, &ServiceManager::Start);
+}
+
+int StopCollector(const ServiceControlSteps& steps) {
+  return ControlCall(steps, &ServiceManager::Stop);
+}
+
+}  // namespace vexa::console

@@ -1,0 +1,69 @@
+// The data control of the settings window: the table Settings_General of the
+// program folder's database, its first record shown in the bound controls,
+// and the save of the pending edit. The program never creates the database:
+// a missing file is an error.
+#pragma once
+
+#include <QDataWidgetMapper>
+#include <QPointer>
+#include <QSqlTableModel>
+#include <QString>
+#include <memory>
+
+class QCheckBox;
+class QLineEdit;
+
+namespace vexa::console {
+
+class RouterListEdit;
+
+inline constexpr const char* kDatabaseFileName = "VexaArp.mdb";
+inline constexpr const char* kSettingsTable = "Settings_General";
+
+// The controls bound to the fields of Settings_General.
+struct BoundControls {
+  RouterListEdit* router_list = nullptr;
+  QLineEdit* get_comm = nullptr;
+  QLineEdit* time_out = nullptr;
+  QLineEdit* retries = nullptr;
+  QLineEdit* check_interval = nullptr;
+  QCheckBox* save_dynamic = nullptr;
+  QCheckBox* dns_check = nullptr;
+  QCheckBox* debug_mode = nullptr;
+  QLineEdit* stop_time = nullptr;
+};
+
+enum class SaveOutcome {
+  kSaved,         // the pending edit is in the table (or there was nothing to write)
+  kNoRecord,      // the table has no record: nothing to save
+  kInvalidValue,  // a control holds a value its field cannot hold: nothing was saved
+  kFailed,        // the database refused the write: nothing was saved
+};
+
+class SettingsRecord {
+ public:
+  explicit SettingsRecord(BoundControls controls);
+  ~SettingsRecord();
+  SettingsRecord(const SettingsRecord&) = delete;
+  SettingsRecord& operator=(const SettingsRecord&) = delete;
+
+  // Opens `database_path` (which must exist), the table, and shows its first
+  // record in the controls. Returns false with a description in `error`.
+  bool Open(const QString& database_path, int busy_timeout_ms, QString& error);
+
+  bool HasRecord() const;
+  // Writes the controls' values to the first record. On kInvalidValue or
+  // kFailed `error` describes the cause; the controls keep their values, so a
+  // later save writes them.
+  SaveOutcome Save(QString& error);
+
+ private:
+  bool Validate(QString& error) const;
+
+  BoundControls controls_;
+  QString connection_name_;
+  std::unique_ptr<QSqlTableModel> model_;
+  std::unique_ptr<QDataWidgetMapper> mapper_;
+};
+
+}  // namespace vexa::console

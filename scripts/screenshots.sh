@@ -1,0 +1,70 @@
+#!/usr/bin/env bash
+# Screenshots of the console's two tabs for the documentation, taken from the
+# real window on a virtual X server. Builds nothing: give it the programs.
+#
+#   scripts/screenshots.sh CONSOLE COLLECTOR [OUT_DIR]
+#
+# Writes OUT_DIR/communication.png and OUT_DIR/service-control.png (default
+# OUT_DIR: docs/screenshots). The window runs in a scratch program folder with
+# example settings; the service is registered with the local service manager
+# in a scratch state directory, so the "Service Control" tab shows an
+# installed, stopped service. Needs: xvfb, xdotool, imagemagick, sqlite3.
+set -euo pipefail
+
+if [ $# -lt 2 ]; then
+  echo "usage: $0 CONSOLE COLLECTOR [OUT_DIR]" >&2
+  exit 2
+fi
+here=$(cd "$(dirname "$0")/.." && pwd)
+console=$(realpath "$1")
+collector=$(realpath "$2")
+out=${3:-$here/docs/screenshots}
+mkdir -p "$out"
+out=$(realpath "$out")
+
+work=$(mktemp -d)
+xvfb_pid=
+console_pid=
+cleanup() {
+  if [ -n "$console_pid" ]; then kill "$console_pid" 2>/dev/null || true; wait "$console_pid" 2>/dev/null || true; fi
+  if [ -x "$work/program/VexaArpSrv" ]; then "$work/program/VexaArpSrv" -uninstall >/dev/null 2>&1 || true; fi
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; wait "$xvfb_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A program folder with example settings (documentation addresses only).
+"$here/scripts/make-program-folder.sh" "$work/program" "$collector" "$console" >/dev/null
+sqlite3 "$work/program/VexaArp.mdb" "UPDATE Settings_General SET
+  RouterList = '192.0.2.1' || char(13,10) || '192.0.2.129' || char(13,10) || '198.51.100.1',
+  GetComm = 'public', TimeOut = 5, Retries = 2, CheckInterval = 900,
+  SaveOnlyDynamic = 1, DnsCheck = 1, DebugMode = 0, StopTime = '2024-06-01 23:00'"
+
+export VEXAARP_SERVICE_MANAGER=local
+export VEXAARP_SERVICE_DIR="$work/service"
+"$work/program/VexaArpSrv" -install_noMsg
+
+# A virtual screen at 96 dpi on a free display number.
+Xvfb -displayfd 3 -screen 0 800x600x24 -dpi 96 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do
+  [ -s "$work/display" ] && break
+  sleep 0.1
+done
+[ -s "$work/display" ] || { echo "Xvfb did not start" >&2; cat "$work/xvfb.log" >&2; exit 1; }
+export DISPLAY=":$(head -n1 "$work/display")"
+export QT_QPA_PLATFORM=xcb
+
+"$work/program/VexaArp" &
+console_pid=$!
+window=$(timeout 30 xdotool search --sync --onlyvisible --name "Vexa ARP Reader" | head -n1)
+[ -n "$window" ] || { echo "the console window did not appear" >&2; exit 1; }
+xdotool windowfocus --sync "$window"
+sleep 1
+import -window "$window" "$out/communication.png"
+
+# Next tab (the status check runs when it is selected and takes about 1.2 s).
+xdotool key --clearmodifiers ctrl+Tab
+sleep 3
+import -window "$window" "$out/service-control.png"
+echo "Wrote $out/communication.png and $out/service-control.png"
