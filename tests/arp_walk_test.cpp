@@ -32,6 +32,14 @@ std::string Mac(const std::string& octets) {
   return s;
 }
 
+// Test processes may run side by side, each with its own agent: the address
+// 127.3.x.y is taken from the process id, with y chosen from `host`.
+std::string AgentAddress(int host) {
+  const int pid = static_cast<int>(::getpid());
+  return "127." + std::to_string(3 + host) + "." + std::to_string((pid >> 8) & 255) + "." +
+         std::to_string(pid & 255);
+}
+
 class ArpWalkTest : public ::testing::Test {
  protected:
   ArpWalkTest() {
@@ -45,8 +53,8 @@ class ArpWalkTest : public ::testing::Test {
     timer2.SetEnabled(true);
   }
 
-  void Walk(const std::string& router = "127.0.3.1") {
-    walk.CurrentRouter = router;
+  void Walk(const std::string& router = "") {
+    walk.CurrentRouter = router.empty() ? router_ : router;
     walker.GetArpTable();
   }
   std::string Debug(const std::string& name) { return ReadFile(folder + "/Debug/" + name); }
@@ -78,7 +86,8 @@ class ArpWalkTest : public ::testing::Test {
   snmp::Manager manager{loop};
   ArpWalk walker{ctx, walk, manager};
   PeriodicTimer timer2{loop, 1000ms, [this] { walker.timer2_Timer(); }};
-  ScriptedAgent agent{loop, "127.0.3.1"};
+  std::string router_ = AgentAddress(0);
+  ScriptedAgent agent{loop, router_};
 };
 
 TEST_F(ArpWalkTest, ShortWalkLeavesTheseTracesByteForByte) {
@@ -88,12 +97,12 @@ TEST_F(ArpWalkTest, ShortWalkLeavesTheseTracesByteForByte) {
   const auto& r = agent.rows;
   const std::string col1 = "1.3.6.1.2.1.4.22.1.1";
   EXPECT_EQ(Debug("Snmp.txt"),
-            "14:03:07 --> snmp_33\t1\t127.0.3.1\tpublic\tGetArpTable\t" + col1 + "\t\r\n\r\n" +
+            "14:03:07 --> snmp_33\t1\t" + router_ + "\tpublic\tGetArpTable\t" + col1 + "\t\r\n\r\n" +
                 "14:03:07 <-- snmp_Rx\t1\tGetArpTable\t" + col1 + Index(r[0]) + "\t0\r\n\r\n" +
-                "14:03:07 --> snmp_33\t2\t127.0.3.1\tpublic\tGetArpTable\t" + col1 + "\t" +
+                "14:03:07 --> snmp_33\t2\t" + router_ + "\tpublic\tGetArpTable\t" + col1 + "\t" +
                 Index(r[0]) + "\r\n\r\n" + "14:03:07 <-- snmp_Rx\t2\tGetArpTable\t" + col1 +
                 Index(r[1]) + "\t1\r\n\r\n" +
-                "14:03:07 --> snmp_33\t3\t127.0.3.1\tpublic\tGetArpTable\t" + col1 + "\t" +
+                "14:03:07 --> snmp_33\t3\t" + router_ + "\tpublic\tGetArpTable\t" + col1 + "\t" +
                 Index(r[1]) + "\r\n\r\n" + "14:03:07 <-- snmp_Rx\t3\tGetArpTable\t" +
                 "1.3.6.1.2.1.4.22.1.2" + Index(r[0]) + "\t2\r\n\r\n");
   EXPECT_FALSE(FileExists(folder + "/Debug/TimRes.txt"));
@@ -210,8 +219,8 @@ TEST_F(ArpWalkTest, ANullValueEndsTheWalkWithoutStoringItsRow) {
 
 TEST_F(ArpWalkTest, RepliesFromAnotherAddressOrPortAreIgnored) {
   agent.rows = test::MakeRows(3);
-  ScriptedAgent impostor(loop, "127.0.3.2");
-  ScriptedAgent same_host_other_port(loop, "127.0.3.1", 16161);
+  ScriptedAgent impostor(loop, AgentAddress(1));
+  ScriptedAgent same_host_other_port(loop, router_, 16161);
   agent.script = [&](const snmp::Message& request) {
     snmp::Message forged = agent.Answer(request);
     forged.bindings[1].value = "6.6.6.6";
@@ -392,8 +401,8 @@ TEST_F(ServiceOpenTest, OnlyTheExactControlNameOpensAndTheTraceHasFourLines) {
 }
 
 TEST_F(ServiceOpenTest, OpenFailuresAreLoggedInWords) {
-  ScriptedAgent holder(loop, "127.0.3.9", 16199);
-  ::setenv("VEXAARP_SNMP_BIND", "127.0.3.9:16199", 1);
+  ScriptedAgent holder(loop, AgentAddress(2), 16199);
+  ::setenv("VEXAARP_SNMP_BIND", (AgentAddress(2) + ":16199").c_str(), 1);
   walker.ServiceOpen("snmpManager");
   ::setenv("VEXAARP_SNMP_BIND", "192.0.2.1", 1);
   walker.ServiceOpen("snmpManager");

@@ -71,11 +71,9 @@ std::vector<TableRow> MakeRows(int count) {
 ScriptedAgent::ScriptedAgent(EventLoop& loop, const std::string& address, int port)
     : loop_(loop) {
   fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  const int one = 1;
-  ::setsockopt(fd_, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
   const sockaddr_in a = Address(address, port);
   if (::bind(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
-    throw std::runtime_error("scripted agent cannot bind " + address);
+    throw std::runtime_error("scripted agent cannot bind " + address + ":" + std::to_string(port));
   watch_ = loop_.WatchReadable(fd_, [this] { OnReadable(); });
 }
 
