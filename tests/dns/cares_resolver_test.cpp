@@ -95,7 +95,7 @@ TEST_F(CaresResolverTest, MixedBatchGivesOneResultPerAddressInInputOrder) {
   };
   const std::vector<LookupResult> results = resolver.LookupAll(addresses);
   ASSERT_EQ(results.size(), addresses.size());
-  EXPECT_EQ(results[0], Name("router-a.example.test"));
+  EXPECT_EQ(results[0], Name("router-a.example.test")) << server_->Log();
   EXPECT_EQ(results[1], (LookupResult{LookupOutcome::kFailed, "'10.0.0' is not an IP address"}));
   EXPECT_EQ(results[2].outcome, LookupOutcome::kNotFound) << results[2].text;
   EXPECT_EQ(results[3], Name("v6-host.example.test"));
@@ -164,7 +164,8 @@ TEST_F(CaresResolverTest, ServerOnIpv6Loopback) {
   test::DnsmasqServer v6({{"192.0.2.30", "over-v6.example.test"}}, dns_options);
   CaresResolverOptions options;
   options.servers = v6.ServerSpec();
-  EXPECT_EQ(CaresReverseResolver(options).Lookup("192.0.2.30"), Name("over-v6.example.test"));
+  EXPECT_EQ(CaresReverseResolver(options).Lookup("192.0.2.30"), Name("over-v6.example.test"))
+      << v6.Log();
 }
 
 TEST_F(CaresResolverTest, SilentServerEndsInTimeOutsWithinTheLimit) {

@@ -145,7 +145,11 @@ bool AnswersQueries(const std::string& address, uint16_t port, const std::string
     if (::poll(&p, 1, 20) <= 0) continue;
     unsigned char reply[512];
     const ssize_t n = ::recv(fd.get(), reply, sizeof reply, 0);
-    if (n >= 2 && reply[0] == (id >> 8) && reply[1] == (id & 0xFF)) return true;
+    // The QR bit matters: while nothing is bound to `port`, the kernel may
+    // give this socket that very port as its source, and it then reads its
+    // own query back.
+    if (n >= 3 && reply[0] == (id >> 8) && reply[1] == (id & 0xFF) && (reply[2] & 0x80) != 0)
+      return true;
     if (n < 0 && errno == ECONNREFUSED) return false;
   }
   return false;
@@ -175,6 +179,11 @@ DnsmasqServer::~DnsmasqServer() {
   Stop();
 }
 
+std::string DnsmasqServer::Log() const {
+  std::ifstream log_file(dir_.path() + "/dnsmasq.log");
+  return std::string(std::istreambuf_iterator<char>(log_file), {});
+}
+
 std::string DnsmasqServer::ServerSpec() const {
   return ServerSpecOf(options_.listen_address, port_);
 }
@@ -189,7 +198,7 @@ bool DnsmasqServer::StartOnce(const std::string& config_path, std::string& why) 
                                    "--no-hosts",
                                    "--no-poll",
                                    "--pid-file",
-                                   "--log-facility=-", "--log-queries=extra",
+                                   "--log-facility=-",
                                    "--bind-interfaces",
                                    "--listen-address=" + options_.listen_address,
                                    "--port=" + std::to_string(port_)};

@@ -44,6 +44,8 @@ class DnsmasqServer {
   pid_t pid() const { return pid_; }
   // "127.0.0.1:5353" or "[::1]:5353", the syntax of VEXAARP_DNS_SERVERS.
   std::string ServerSpec() const;
+  // What dnsmasq wrote to stderr so far, for failure messages.
+  std::string Log() const;
 
  private:
   bool StartOnce(const std::string& config_path, std::string& why);

@@ -1,0 +1,137 @@
+// Figures for the collector's poll cycle and export, printed, never asserted.
+//
+//   collector_bench merge FOLDER ROWS
+//       The merge of ROWS walked rows into ArpTable of the program folder's
+//       database: a first cycle that inserts them all, a second that counts
+//       them all again. Waits run on a simulated clock, so the time printed
+//       is the work outside the specified pauses.
+//   collector_bench poll FOLDER ROUTER...
+//       One poll cycle over real agents on the real clock: total time, time
+//       in the specified waits (where the walks happen) and the rest.
+//   collector_bench export FOLDER batch|single
+//       Names for every stored address and ArpList.txt, with lookups
+//       concurrent (batch) or one at a time (single), on a simulated clock.
+//       The DNS servers come from VEXAARP_DNS_SERVERS.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "arp_export.h"
+#include "arp_store.h"
+#include "arp_walk.h"
+#include "db/sqlite.h"
+#include "dns/cares_reverse_resolver.h"
+#include "mac_format.h"
+#include "platform/local_time.h"
+
+namespace {
+
+using Seconds = std::chrono::duration<double>;
+
+double Since(std::chrono::steady_clock::time_point start) {
+  return Seconds(std::chrono::steady_clock::now() - start).count();
+}
+
+struct Collector {
+  explicit Collector(vexa::Clock& clock, const std::string& folder_path)
+      : loop(clock), folder(folder_path), db(folder + "/VexaArp.mdb"), log(loop, folder) {
+    settings.GetComm = "public";
+    settings.TimeOut = 5;
+    settings.Retries = 2;
+    settings.StopTime = {2030, 1, 1, 0, 0, 0};
+  }
+  vexa::EventLoop loop;
+  std::string folder;
+  std::string db;
+  vexa::CollectorSettings settings;
+  vexa::EventLog log;
+  vexa::CollectorContext ctx{loop, log, folder, db, settings};
+  vexa::WalkData walk;
+};
+
+int Merge(const std::string& folder, int rows) {
+  vexa::SimulatedClock clock(vexa::FromLocal({2024, 3, 5, 11, 0, 0}));
+  Collector c(clock, folder);
+  c.settings.RouterList = "10.0.0.1";
+  vexa::ArpStore store(c.ctx, c.walk, [&] {
+    c.walk.SnmpMess.tmpRow = static_cast<int16_t>(rows);
+    c.walk.SnmpMess.Busy = false;
+  });
+  for (int i = 1; i <= rows; ++i) {
+    vexa::ArpRow& row = c.walk.ArpRows[i];
+    row.IpAddress = "10." + std::to_string(i >> 16) + "." + std::to_string((i >> 8) & 255) + "." +
+                    std::to_string(i & 255);
+    row.MacAddress = vexa::FormatMac(std::string("\x02\x00\x00\x00", 4) +
+                                     static_cast<char>(i >> 8) + static_cast<char>(i));
+    row.IfIndex = 1 + i % 4;
+    row.Type = 3;
+  }
+  store.ClearArpTable();
+  for (const char* what : {"new addresses", "known addresses"}) {
+    const auto start = std::chrono::steady_clock::now();
+    store.LogArpEntries();
+    std::printf("merge of %d rows (%s): %.3f s outside the pauses (pauses: %.1f s)\n", rows, what,
+                Since(start), Seconds(c.loop.TimeInWaits()).count());
+  }
+  return 0;
+}
+
+int Poll(const std::string& folder, const std::vector<std::string>& routers) {
+  vexa::SystemClock clock;
+  Collector c(clock, folder);
+  for (const auto& r : routers)
+    c.settings.RouterList += (c.settings.RouterList.empty() ? "" : "\r\n") + r;
+  vexa::snmp::Manager manager(c.loop);
+  vexa::ArpWalk walker(c.ctx, c.walk, manager);
+  vexa::PeriodicTimer timer2(c.loop, std::chrono::milliseconds(1000),
+                             [&] { walker.timer2_Timer(); });
+  vexa::ArpStore store(c.ctx, c.walk, [&] { walker.GetArpTable(); });
+  manager.Open();
+  timer2.SetEnabled(true);
+  store.ClearArpTable();
+  const auto start = std::chrono::steady_clock::now();
+  store.LogArpEntries();
+  const double total = Since(start);
+  const double waits = Seconds(c.loop.TimeInWaits()).count();
+  vexa::Database db = vexa::Database::Open(c.db);
+  vexa::Statement count = db.Prepare("SELECT count(*) FROM ArpTable");
+  count.Step();
+  std::printf(
+      "poll of %zu routers: %lld addresses stored; total %.2f s, in the specified waits "
+      "(walks included) %.2f s, outside them %.2f s\n",
+      routers.size(), static_cast<long long>(count.ColumnInt64(0)), total, waits, total - waits);
+  return 0;
+}
+
+int Export(const std::string& folder, bool concurrent) {
+  vexa::SimulatedClock clock(vexa::FromLocal({2024, 3, 5, 18, 1, 0}));
+  Collector c(clock, folder);
+  vexa::dns::CaresResolverOptions options = vexa::dns::ResolverOptionsFromEnvironment();
+  if (!concurrent) options.max_in_flight = 1;
+  vexa::dns::CaresReverseResolver resolver(options);
+  const vexa::LocalDateTime start_time{2024, 3, 5, 10, 0, 0};
+  vexa::ArpExport exporter(c.ctx, resolver, start_time);
+  const auto start = std::chrono::steady_clock::now();
+  exporter.DnsLookupAndExport(true);
+  std::printf("export with %s lookups: %.2f s outside the pauses\n",
+              concurrent ? "concurrent" : "one-at-a-time", Since(start));
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 4 && std::strcmp(argv[1], "merge") == 0) return Merge(argv[2], std::atoi(argv[3]));
+  if (argc >= 4 && std::strcmp(argv[1], "poll") == 0)
+    return Poll(argv[2], std::vector<std::string>(argv + 3, argv + argc));
+  if (argc == 4 && std::strcmp(argv[1], "export") == 0)
+    return Export(argv[2], std::strcmp(argv[3], "single") != 0);
+  std::fprintf(stderr,
+               "usage: collector_bench merge FOLDER ROWS | poll FOLDER ROUTER... | "
+               "export FOLDER batch|single\n");
+  return 2;
+}
