@@ -14,6 +14,11 @@
 # Settings by environment: RECORDS (addresses, default 20000), SERIAL
 # (one-at-a-time lookups, default 500), DELAY_MS (default 20), IN_FLIGHT
 # (default 64). Everything made here is removed on exit, failure included.
+#
+# With EXPORT=1 it times the collector's whole export instead
+# (collector_bench export): a program folder whose ArpTable holds the
+# RECORDS addresses, once with concurrent and once with one-at-a-time
+# lookups, and compares the two ArpList.txt files.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -108,6 +113,25 @@ ip netns exec "$ns_server" ss -Hlun "sport = :53" | grep -q "$server_ip:53" \
 
 echo "link:          $method"
 echo "records:       $records addresses, $(grep -c ^ptr-record "$work/dnsmasq.conf") with a PTR record"
+
+if [[ ${EXPORT:-0} == 1 ]]; then
+  for mode in batch single; do
+    folder=$work/export-$mode
+    mkdir -p "$folder/Debug"
+    sqlite3 "$folder/VexaArp.mdb" < "$here/../db/schema.sql" > /dev/null
+    awk '{ printf "INSERT INTO ArpTable (IpAddr, MacAddr, Type, IfIndex, SeenTimes) VALUES (\x27%s\x27, \x2702 00 00 00 00 01\x27, 3, 1, %d);\n", $1, NR % 7 + 1 }' \
+      "$work/addresses" | { echo BEGIN\;; cat; echo COMMIT\;; } | sqlite3 "$folder/VexaArp.mdb"
+    ip netns exec "$ns_client" env VEXAARP_DNS_SERVERS="$server_ip:53" \
+      "$build/bench/collector_bench" export "$folder" "$mode"
+  done
+  if cmp -s "$work/export-batch/ArpList.txt" "$work/export-single/ArpList.txt"; then
+    echo "ArpList.txt: identical ($(wc -l < "$work/export-batch/ArpList.txt") lines)"
+  else
+    echo "ArpList.txt: DIFFERENT" >&2
+    exit 1
+  fi
+  exit 0
+fi
 # In the background, so a signal to this script is handled at once.
 ip netns exec "$ns_client" env VEXAARP_DNS_SERVERS="$server_ip:53" \
   "$bench" --addresses "$work/addresses" --serial "$serial" --in-flight "$in_flight" &

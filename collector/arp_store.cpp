@@ -47,8 +47,8 @@ std::vector<std::string> SplitRouterList(const std::string& text) {
 
 void ArpStore::WriteTraceBlock(const std::string& start) const {
   const SnmpMessRecord& mess = walk_.SnmpMess;
-  std::string block = "Router:\t" + walk_.CurrentRouter + "\r\nStart:\t" + start +
-                      "\r\nFinish:\t" + FormatDateTime(ctx_.LocalNow()) +
+  std::string block = "Router:\t" + walk_.CurrentRouter + "\r\nStart:\t" + start + "\r\nFinish:\t" +
+                      FormatDateTime(ctx_.LocalNow()) +
                       "\r\n\r\nRow\tIpAddress\tMacAddress\tType\tIfIndex\r\n";
   for (int r = 1; r <= mess.tmpRow; ++r) {
     const ArpRow& row = walk_.ArpRows[r];

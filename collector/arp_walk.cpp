@@ -42,8 +42,8 @@ T ToNumber(const std::string& text, const char* field) {
   int64_t value = 0;
   const auto [next, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (ec == std::errc::result_out_of_range ||
-      (ec == std::errc() && (value < std::numeric_limits<T>::min() ||
-                             value > std::numeric_limits<T>::max())))
+      (ec == std::errc() &&
+       (value < std::numeric_limits<T>::min() || value > std::numeric_limits<T>::max())))
     throw std::range_error(std::string("Overflow: ") + field + " '" + text + "'");
   if (ec != std::errc() || next != text.data() + text.size() || text.empty())
     throw std::invalid_argument(std::string("Type mismatch: ") + field + " '" + text +
@@ -87,8 +87,11 @@ void ArpWalk::ServiceOpen(const std::string& control_name) {
     if (ctx_.Settings.DebugMode)
       AppendTrace(ctx_.Files().services,
                   "############ SNMP Manager Started ###########\r\n"
-                  "IP Address:    " + manager_.LocalAddress() + "\r\n"
-                  "Port:          " + std::to_string(manager_.LocalPort()) + "\r\n\r\n");
+                  "IP Address:    " +
+                      manager_.LocalAddress() +
+                      "\r\n"
+                      "Port:          " +
+                      std::to_string(manager_.LocalPort()) + "\r\n\r\n");
   } catch (const snmp::Error& e) {
     const std::string text = e.number() == snmp::kErrorPortInUse ? "SNMP Manager Port was in use"
                              : e.number() == snmp::kErrorAddressNotAvailable
@@ -152,9 +155,9 @@ void ArpWalk::SnmpSend(int16_t count) {
     if (ctx_.Settings.DebugMode)
       AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " --> snmp_33\t" +
                                          std::to_string(mess.RequestId) + '\t' +
-                                         walk_.CurrentRouter + '\t' + ctx_.Settings.GetComm +
-                                         '\t' + mess.RequestName + '\t' + walk_.ColumnOids[0] +
-                                         '\t' + walk_.RowIndex + "\r\n\r\n");
+                                         walk_.CurrentRouter + '\t' + ctx_.Settings.GetComm + '\t' +
+                                         mess.RequestName + '\t' + walk_.ColumnOids[0] + '\t' +
+                                         walk_.RowIndex + "\r\n\r\n");
     mess.ReplyDeadline = ctx_.NowSeconds() + ctx_.Settings.TimeOut;
     manager_.Send();
   } catch (const std::exception& e) {
@@ -192,8 +195,7 @@ void ArpWalk::HandleResponse() {
                                        std::to_string(response.request_id) + '\t' +
                                        mess.RequestName + '\t' + Binding(response, 1).oid + '\t' +
                                        std::to_string(mess.tmpRow) + "\r\n\r\n");
-    if (null_seen)
-      AppendTrace(ctx_.Files().snmp_null_values, ResponseHeader("") + nulls + "\r\n");
+    if (null_seen) AppendTrace(ctx_.Files().snmp_null_values, ResponseHeader("") + nulls + "\r\n");
   }
 
   if (response.error_status != 0) {
@@ -248,8 +250,8 @@ void ArpWalk::ReportResponseFailure(const std::string& description) {
   if (ctx_.Settings.DebugMode) {
     std::string text = ResponseHeader(description);
     for (const snmp::VarBind& b : manager_.message().bindings)
-      text += "OID:   " + b.oid + "\r\nType:  " + std::to_string(b.type()) + "\r\nValue: " +
-              b.value + "\r\n\r\n";
+      text += "OID:   " + b.oid + "\r\nType:  " + std::to_string(b.type()) +
+              "\r\nValue: " + b.value + "\r\n\r\n";
     text += "\r\n";
     AppendToFile(ctx_.Files().app_event2, text);  // nowhere to report a failure of this
   }
@@ -283,8 +285,8 @@ void ArpWalk::WriteTimerTrace(const char* event) {
   const SnmpMessRecord& mess = walk_.SnmpMess;
   try {
     AppendTrace(ctx_.Files().tim_res, FormatTimeOfDay(ctx_.LocalNow()) + '\t' + event + '\t' +
-                                          std::to_string(mess.RequestId) + '\t' +
-                                          mess.RequestName + "\r\n");
+                                          std::to_string(mess.RequestId) + '\t' + mess.RequestName +
+                                          "\r\n");
   } catch (const std::exception& e) {
     ctx_.log.LogEvent(kFormName, "timer2", e.what(), kLevelError);
   }

@@ -28,8 +28,7 @@ struct CollectorContext {
   // Whole seconds of the steady clock: deadlines are compared at one-second
   // resolution, and a deadline equal to now has not passed yet.
   int64_t NowSeconds() const {
-    return std::chrono::duration_cast<std::chrono::seconds>(
-               loop.clock().Now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::seconds>(loop.clock().Now().time_since_epoch())
         .count();
   }
 };

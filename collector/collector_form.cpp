@@ -45,7 +45,8 @@ CollectorForm::CollectorForm(Platform platform)
       export_(ctx_, platform_.resolver, service_start_time_),
       timer1_(ctx_, {[this] { log_.ClearDebugDir(); }, [this] { store_.LogArpEntries(); },
                      [this] { export_.DnsLookupAndExport(settings_.DnsCheck); }}),
-      timer2_(platform_.loop, std::chrono::milliseconds(1000), [this] { arp_walk_.timer2_Timer(); }),
+      timer2_(platform_.loop, std::chrono::milliseconds(1000),
+              [this] { arp_walk_.timer2_Timer(); }),
       dartSvc_(platform_.loop) {
   dartSvc_.OnState = [this] { dartSvc_State(); };
   dartSvc_.OnError = [this](int number, const std::string& text) { dartSvc_Error(number, text); };

@@ -12,14 +12,14 @@
 #include "collector_context.h"
 #include "event_log.h"
 #include "message_box.h"
-#include "poll_timer.h"
-#include "snmp/manager.h"
-#include "walk_data.h"
 #include "platform/event_loop.h"
 #include "platform/program_folder.h"
+#include "poll_timer.h"
 #include "service/service_host.h"
 #include "service/service_manager.h"
 #include "settings/collector_settings.h"
+#include "snmp/manager.h"
+#include "walk_data.h"
 
 namespace vexa {
 

@@ -11,8 +11,8 @@
 
 namespace vexa {
 
-void EventLog::LogEvent(std::string_view module, std::string_view procedure,
-                        std::string_view text, int16_t level) {
+void EventLog::LogEvent(std::string_view module, std::string_view procedure, std::string_view text,
+                        int16_t level) {
   const ProgramFiles files(program_folder_);
   std::string line = FormatDateTime(ToLocal(loop_.clock().WallNow()));
   line += '\t';

@@ -37,7 +37,6 @@ class EventLog {
 // Deletes the files of `folder` matching `pattern` (case ignored). Returns 0,
 // or the errno of the first file that could not be deleted, naming it in
 // `failed`. Files deleted before the failure stay deleted.
-int DeleteMatchingFiles(const std::string& folder, const std::string& pattern,
-                        std::string& failed);
+int DeleteMatchingFiles(const std::string& folder, const std::string& pattern, std::string& failed);
 
 }  // namespace vexa

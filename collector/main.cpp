@@ -20,13 +20,11 @@ int main(int argc, char** argv) {
     vexa::EventLoop loop(clock);
     auto services = vexa::MakeServiceManager();
     vexa::dns::CaresReverseResolver resolver;
-    vexa::CollectorForm form({.loop = loop,
-                              .services = *services,
-                              .resolver = resolver,
-                              .terminate = [](int status) {
-                                std::fflush(nullptr);
-                                std::_Exit(status);
-                              }});
+    vexa::CollectorForm form(
+        {.loop = loop, .services = *services, .resolver = resolver, .terminate = [](int status) {
+           std::fflush(nullptr);
+           std::_Exit(status);
+         }});
     if (!form.Form_Load(vexa::CommandLineText(argc, argv))) return form.ExitStatus();
     loop.Run();
     return 0;

@@ -18,9 +18,9 @@ int32_t SaturateToInt32(int64_t v) {
 }  // namespace
 
 PollTimer::PollTimer(const CollectorContext& ctx, Actions actions)
-    : ctx_(ctx), actions_(std::move(actions)), timer_(ctx.loop, kInterval, [this] {
-        timer1_Timer();
-      }) {}
+    : ctx_(ctx),
+      actions_(std::move(actions)),
+      timer_(ctx.loop, kInterval, [this] { timer1_Timer(); }) {}
 
 void PollTimer::Arm() {
   if (stopped_for_good_) return;
@@ -32,8 +32,8 @@ void PollTimer::Arm() {
 void PollTimer::Poll() {
   const int64_t started = ctx_.NowSeconds();
   actions_.log_arp_entries();
-  PollCountdown = SaturateToInt32(int64_t{ctx_.Settings.CheckInterval} -
-                                  (ctx_.NowSeconds() - started));
+  PollCountdown =
+      SaturateToInt32(int64_t{ctx_.Settings.CheckInterval} - (ctx_.NowSeconds() - started));
 }
 
 void PollTimer::timer1_Timer() {

@@ -17,7 +17,7 @@ class PollTimer {
 
   struct Actions {
     std::function<void()> clear_debug_dir;
-    std::function<void()> log_arp_entries;     // one poll of every router
+    std::function<void()> log_arp_entries;    // one poll of every router
     std::function<void()> lookup_and_export;  // names and ArpList.txt
   };
 

@@ -24,8 +24,8 @@ inline constexpr int16_t kArpTypeDynamic = 3;
 // steady clock.
 struct SnmpMessRecord {
   std::string RequestName;
-  int32_t RequestId = 0;   // last request sent; never reset, never wraps
-  bool Busy = false;       // true while a walk runs
+  int32_t RequestId = 0;  // last request sent; never reset, never wraps
+  bool Busy = false;      // true while a walk runs
   int64_t WalkDeadline = 0;
   int64_t ReplyDeadline = 0;
   int16_t RetryCount = 0;  // re-sends made in this walk

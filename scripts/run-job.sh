@@ -17,7 +17,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 folder=${1:-$root/run/program}
 jobs=${JOBS:-2}
-rows=${ROUTER_ROWS:-60}
+rows=${ROUTER_ROWS:-60}  # at most 254: the router's addresses are 192.0.2.1 on
 router=127.0.0.2
 faketime_lib=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
 
@@ -37,23 +37,7 @@ trap cleanup EXIT
 
 # The simulated router: an ARP table of $rows entries, every fifth static.
 mkdir -p "$work/data" "$work/cache"
-python3 - "$rows" > "$work/data/public.snmprec" <<'PY'
-import sys
-rows = int(sys.argv[1])
-entries = []
-for i in range(rows):
-    ip = "192.0.2.%d" % (i + 1) if i < 254 else "198.51.100.%d" % (i - 253)
-    entries.append((1 + i % 2, ip, "0200%08x" % (i + 1), 4 if i % 5 == 4 else 3))
-key = lambda e: (e[0], [int(p) for p in e[1].split(".")])
-entries.sort(key=key)
-print("1.3.6.1.2.1.1.1.0|4|Vexa ARP demo router")
-for column in (1, 2, 3, 4):
-    for if_index, ip, mac, kind in entries:
-        oid = "1.3.6.1.2.1.4.22.1.%d.%d.%s" % (column, if_index, ip)
-        value = {1: "2|%d" % if_index, 2: "4x|" + mac, 3: "64|" + ip, 4: "2|%d" % kind}[column]
-        print("%s|%s" % (oid, value))
-print("1.3.6.1.2.1.4.23.0|65|0")
-PY
+scripts/arp-table-snmprec.py "$rows" 192.0.2.1 > "$work/data/public.snmprec"
 chmod -R a+rX "$work/data"
 chmod 777 "$work/cache"
 snmpsimd --data-dir="$work/data" --cache-dir="$work/cache" --logging-method=null \
@@ -62,13 +46,11 @@ pids+=($!)
 
 # Names for every third address of the router.
 python3 - "$rows" > "$work/dnsmasq.conf" <<'PY'
-import sys
+import ipaddress, sys
 for i in range(0, int(sys.argv[1]), 3):
-    ip = "192.0.2.%d" % (i + 1) if i < 254 else "198.51.100.%d" % (i - 253)
-    a = ip.split(".")
-    print("ptr-record=%s.%s.%s.%s.in-addr.arpa,host-%s.demo.lan" % (a[3], a[2], a[1], a[0], ip.replace(".", "-")))
-print("local=/2.0.192.in-addr.arpa/")
-print("local=/100.51.198.in-addr.arpa/")
+    ip = ipaddress.IPv4Address("192.0.2.1") + i
+    print("ptr-record=%s,host-%s.demo.lan" % (ip.reverse_pointer, str(ip).replace(".", "-")))
+print("local=/in-addr.arpa/")
 PY
 /usr/sbin/dnsmasq --keep-in-foreground --conf-file="$work/dnsmasq.conf" --no-resolv --no-hosts \
   --no-poll --pid-file= --bind-interfaces --listen-address=$router --port=5353 &

@@ -46,9 +46,10 @@ class ArpExportTest : public ::testing::Test {
     settings.StopTime = {2004, 6, 1, 23, 0, 0};
   }
   void Add(const std::string& ip, const std::string& mac, int seen, const char* name = nullptr) {
-    folder.Sql("INSERT INTO ArpTable (IpAddr, MacAddr, Type, IfIndex, SeenTimes, DnsName) VALUES ('" +
-               ip + "', '" + mac + "', 3, 1, " + std::to_string(seen) + ", " +
-               (name ? "'" + std::string(name) + "'" : "NULL") + ")");
+    folder.Sql(
+        "INSERT INTO ArpTable (IpAddr, MacAddr, Type, IfIndex, SeenTimes, DnsName) VALUES ('" + ip +
+        "', '" + mac + "', 3, 1, " + std::to_string(seen) + ", " +
+        (name ? "'" + std::string(name) + "'" : "NULL") + ")");
   }
   std::string Names() {
     std::string out;
@@ -117,8 +118,9 @@ TEST_F(ArpExportTest, FailedLookupsGiveErrorAndOneLineEachInTableOrder) {
 }
 
 TEST_F(ArpExportTest, PausesAfterEvery101RecordsOverBothPasses) {
-  folder.Sql("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 150) "
-             "INSERT INTO ArpTable (IpAddr, MacAddr, SeenTimes) SELECT '10.9.0.' || i, 'm', 1 FROM n");
+  folder.Sql(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 150) "
+      "INSERT INTO ArpTable (IpAddr, MacAddr, SeenTimes) SELECT '10.9.0.' || i, 'm', 1 FROM n");
   exporter.DnsLookupAndExport(true);
   // After record 101 of the name pass and after 202 records in all.
   EXPECT_EQ(clock.WaitedTotal(), milliseconds(100));
@@ -145,7 +147,8 @@ TEST_F(ArpExportTest, ASecondExportReplacesTheFileAndLooksUpAgain) {
 }
 
 TEST_F(ArpExportTest, LookupsGoInBatchesWithTheSameResultAsOneByOne) {
-  for (int i = 0; i < 600; ++i) Add("10.8." + std::to_string(i / 256) + "." + std::to_string(i % 256), "m", 1);
+  for (int i = 0; i < 600; ++i)
+    Add("10.8." + std::to_string(i / 256) + "." + std::to_string(i % 256), "m", 1);
   exporter.DnsLookupAndExport(true);
   EXPECT_EQ(resolver.lookups, 600);
   EXPECT_EQ(resolver.batches, 3);

@@ -103,10 +103,9 @@ TEST_F(ArpStoreTest, OnlyDynamicRowsCountWhenAsked) {
   settings.SaveOnlyDynamic = true;
   // A static row of a stored address neither counts nor lets a later dynamic
   // row of the same address count in this cycle.
-  agents["10.0.0.1"] = {Row("10.0.0.5", "00 00 00 00 00 05", 4),
-                        Row("10.0.0.5", "00 00 00 00 00 05", 3),
-                        Row("10.0.0.6", "00 00 00 00 00 06", 4),
-                        Row("10.0.0.8", "00 00 00 00 00 08", 3)};
+  agents["10.0.0.1"] = {
+      Row("10.0.0.5", "00 00 00 00 00 05", 4), Row("10.0.0.5", "00 00 00 00 00 05", 3),
+      Row("10.0.0.6", "00 00 00 00 00 06", 4), Row("10.0.0.8", "00 00 00 00 00 08", 3)};
   Poll();
   auto table = Table();
   EXPECT_EQ(table["10.0.0.5"].seen, 1);
@@ -132,8 +131,8 @@ TEST_F(ArpStoreTest, RouterListIsSplitAtCrLfOnlyAndCappedAt25) {
 TEST_F(ArpStoreTest, WaitsForTheWalkToEndThenASecondAndPausesEvery101Rows) {
   settings.RouterList = "10.0.0.1";
   for (int i = 0; i < 250; ++i)
-    agents["10.0.0.1"].push_back(Row("10.2." + std::to_string(i / 250) + "." +
-                                         std::to_string(i % 250), "00 00 00 00 00 00"));
+    agents["10.0.0.1"].push_back(Row(
+        "10.2." + std::to_string(i / 250) + "." + std::to_string(i % 250), "00 00 00 00 00 00"));
   Poll();
   // 40 ms after the walk, 1000 ms more, and two 50 ms pauses (after rows 101 and 202).
   EXPECT_EQ(clock.WaitedTotal(), milliseconds(40 + 1000 + 2 * 50));
@@ -201,8 +200,8 @@ TEST_F(ArpStoreTest, DatabaseFailureEndsTheCycleWithOneLine) {
 TEST_F(ArpStoreTest, ClearArpTableEmptiesTheStoreOrLogsWhyNot) {
   agents["10.0.0.1"];
   for (int i = 0; i < 3000; ++i)
-    agents["10.0.0.1"].push_back(Row("10.3." + std::to_string(i / 256) + "." +
-                                         std::to_string(i % 256), "00"));
+    agents["10.0.0.1"].push_back(
+        Row("10.3." + std::to_string(i / 256) + "." + std::to_string(i % 256), "00"));
   Poll();
   ASSERT_EQ(Table().size(), 3000u);
   store.ClearArpTable();

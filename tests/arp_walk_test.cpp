@@ -97,14 +97,14 @@ TEST_F(ArpWalkTest, ShortWalkLeavesTheseTracesByteForByte) {
   const auto& r = agent.rows;
   const std::string col1 = "1.3.6.1.2.1.4.22.1.1";
   EXPECT_EQ(Debug("Snmp.txt"),
-            "14:03:07 --> snmp_33\t1\t" + router_ + "\tpublic\tGetArpTable\t" + col1 + "\t\r\n\r\n" +
-                "14:03:07 <-- snmp_Rx\t1\tGetArpTable\t" + col1 + Index(r[0]) + "\t0\r\n\r\n" +
-                "14:03:07 --> snmp_33\t2\t" + router_ + "\tpublic\tGetArpTable\t" + col1 + "\t" +
-                Index(r[0]) + "\r\n\r\n" + "14:03:07 <-- snmp_Rx\t2\tGetArpTable\t" + col1 +
-                Index(r[1]) + "\t1\r\n\r\n" +
-                "14:03:07 --> snmp_33\t3\t" + router_ + "\tpublic\tGetArpTable\t" + col1 + "\t" +
-                Index(r[1]) + "\r\n\r\n" + "14:03:07 <-- snmp_Rx\t3\tGetArpTable\t" +
-                "1.3.6.1.2.1.4.22.1.2" + Index(r[0]) + "\t2\r\n\r\n");
+            "14:03:07 --> snmp_33\t1\t" + router_ + "\tpublic\tGetArpTable\t" + col1 +
+                "\t\r\n\r\n" + "14:03:07 <-- snmp_Rx\t1\tGetArpTable\t" + col1 + Index(r[0]) +
+                "\t0\r\n\r\n" + "14:03:07 --> snmp_33\t2\t" + router_ + "\tpublic\tGetArpTable\t" +
+                col1 + "\t" + Index(r[0]) + "\r\n\r\n" + "14:03:07 <-- snmp_Rx\t2\tGetArpTable\t" +
+                col1 + Index(r[1]) + "\t1\r\n\r\n" + "14:03:07 --> snmp_33\t3\t" + router_ +
+                "\tpublic\tGetArpTable\t" + col1 + "\t" + Index(r[1]) + "\r\n\r\n" +
+                "14:03:07 <-- snmp_Rx\t3\tGetArpTable\t" + "1.3.6.1.2.1.4.22.1.2" + Index(r[0]) +
+                "\t2\r\n\r\n");
   EXPECT_FALSE(FileExists(folder + "/Debug/TimRes.txt"));
   EXPECT_FALSE(FileExists(folder + "/Debug/AppEvent2.txt"));
   // The requests carried the four columns in the walk's order.
@@ -260,8 +260,8 @@ TEST_F(ArpWalkTest, AWalkStillRunningAfterSixHundredSecondsIsEnded) {
   EXPECT_FALSE(walk.SnmpMess.Busy);
   EXPECT_EQ(walk.SnmpMess.RetryCount, 0);
   EXPECT_NEAR(walk.SnmpMess.tmpRow, 150, 2);
-  EXPECT_EQ(Debug("TimRes.txt"), "14:13:08\tTimeOut\t" + std::to_string(walk.SnmpMess.RequestId) +
-                                     "\tGetArpTable\r\n");
+  EXPECT_EQ(Debug("TimRes.txt"),
+            "14:13:08\tTimeOut\t" + std::to_string(walk.SnmpMess.RequestId) + "\tGetArpTable\r\n");
 }
 
 TEST_F(ArpWalkTest, AnAgentThatRepeatsOrGoesBackwardsEndsTheWalk) {
@@ -300,9 +300,8 @@ TEST_F(ArpWalkTest, MalformedRowsEndTheWalkAndAreReportedInAppEvent2) {
   Walk();
   EXPECT_EQ(walk.SnmpMess.tmpRow, 2);
   const std::string report = Debug("AppEvent2.txt");
-  EXPECT_EQ(report.rfind("2024-03-05 14:03:07\tsnmpManager_ResponseType mismatch: Type 'dynamic'",
-                         0),
-            0u)
+  EXPECT_EQ(
+      report.rfind("2024-03-05 14:03:07\tsnmpManager_ResponseType mismatch: Type 'dynamic'", 0), 0u)
       << report;
   EXPECT_NE(report.find("\r\nOID:   1.3.6.1.2.1.4.22.1.4"), std::string::npos);
   EXPECT_NE(report.find("\r\nType:  4\r\nValue: dynamic\r\n\r\n\r\n"), std::string::npos);
@@ -394,10 +393,13 @@ TEST_F(ServiceOpenTest, OnlyTheExactControlNameOpensAndTheTraceHasFourLines) {
   walker.ServiceOpen("snmpManager");
   ASSERT_TRUE(manager.IsOpen());
   EXPECT_EQ(clock.WaitedTotal(), 1000ms);
-  EXPECT_EQ(Debug("Services.txt"), "############ SNMP Manager Started ###########\r\n"
-                                   "IP Address:    " + manager.LocalAddress() + "\r\n"
-                                   "Port:          " + std::to_string(manager.LocalPort()) +
-                                       "\r\n\r\n");
+  EXPECT_EQ(Debug("Services.txt"),
+            "############ SNMP Manager Started ###########\r\n"
+            "IP Address:    " +
+                manager.LocalAddress() +
+                "\r\n"
+                "Port:          " +
+                std::to_string(manager.LocalPort()) + "\r\n\r\n");
 }
 
 TEST_F(ServiceOpenTest, OpenFailuresAreLoggedInWords) {
@@ -410,7 +412,8 @@ TEST_F(ServiceOpenTest, OpenFailuresAreLoggedInWords) {
   const auto lines = test::SplitCrLfLines(Debug("AppEvent.txt"));
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0].substr(20), "1\tmodSnmpComm_ServiceOpen\tSNMP Manager Port was in use");
-  EXPECT_EQ(lines[1].substr(20), "1\tmodSnmpComm_ServiceOpen\tSNMP Manager IP Address is not valid");
+  EXPECT_EQ(lines[1].substr(20),
+            "1\tmodSnmpComm_ServiceOpen\tSNMP Manager IP Address is not valid");
 }
 
 }  // namespace

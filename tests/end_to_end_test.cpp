@@ -52,10 +52,10 @@ class ScopedEnv {
 
 // The net addresses an agent serves, as snmpbulkwalk sees them.
 std::vector<std::string> AddressesServedBy(const std::string& agent) {
-  const test::RunResult r = test::Run(
-      "/usr/bin/snmpbulkwalk",
-      {"-v2c", "-c", "public", "-On", "-Oqv", agent, "1.3.6.1.2.1.4.22.1.3"},
-      {{"SNMP_PERSISTENT_DIR", "/tmp"}, {"SNMPCONFPATH", "/nonexistent"}});
+  const test::RunResult r =
+      test::Run("/usr/bin/snmpbulkwalk",
+                {"-v2c", "-c", "public", "-On", "-Oqv", agent, "1.3.6.1.2.1.4.22.1.3"},
+                {{"SNMP_PERSISTENT_DIR", "/tmp"}, {"SNMPCONFPATH", "/nonexistent"}});
   std::vector<std::string> out;
   std::istringstream in(r.out);
   std::string line;
@@ -79,7 +79,8 @@ TEST(EndToEnd, OnePollAndTheExportThroughTheInstalledService) {
   const std::vector<std::string> own_addresses = AddressesServedBy("127.0.5.4");
 
   std::map<std::string, std::string> names;
-  for (size_t i = 0; i < first.size(); i += 3) names[first[i].ip] = "host" + std::to_string(i) + ".lan";
+  for (size_t i = 0; i < first.size(); i += 3)
+    names[first[i].ip] = "host" + std::to_string(i) + ".lan";
   // Only "ERROR" in capitals marks a failed lookup; dnsmasq folds names to
   // lower case, so the capitals case is covered where the resolver is scripted.
   names[first[1].ip] = "error.lan";
@@ -88,13 +89,14 @@ TEST(EndToEnd, OnePollAndTheExportThroughTheInstalledService) {
   dns_options.local_zones = {"10.in-addr.arpa"};
   test::DnsmasqServer dns(names, dns_options);
 
-  folder.Sql("UPDATE Settings_General SET RouterList = '127.0.5.2' || char(13, 10) || "
-             "'127.0.5.3' || char(13, 10) || '127.0.5.4', DebugMode = 1, "
-             "StopTime = '2024-03-05 11:00', CheckInterval = 300");
+  folder.Sql(
+      "UPDATE Settings_General SET RouterList = '127.0.5.2' || char(13, 10) || "
+      "'127.0.5.3' || char(13, 10) || '127.0.5.4', DebugMode = 1, "
+      "StopTime = '2024-03-05 11:00', CheckInterval = 300");
 
   const std::string state = folder.Scratch() + "/services";
   const std::map<std::string, std::string> cli_env{{"VEXAARP_SERVICE_MANAGER", "local"},
-                                                    {"VEXAARP_SERVICE_DIR", state}};
+                                                   {"VEXAARP_SERVICE_DIR", state}};
   ASSERT_EQ(test::Run(folder.Collector(), {"-install_noMsg"}, cli_env).exit_status, 0);
   auto services = MakeLocalServiceManager(state);
   {
@@ -128,8 +130,9 @@ TEST(EndToEnd, OnePollAndTheExportThroughTheInstalledService) {
       if (mac_of.emplace(row.ip, Mac(row.mac)).second) order.push_back(row.ip);
 
   const std::string list = ReadFile(folder.File("ArpList.txt"));
-  std::string expected = "Start:\t2024-03-05 10:59\r\nStop:\t2024-03-05 11:00\r\n\r\n"
-                         "IpAddress\tMacAddress\tSeenTimes\tDnsName\r\n";
+  std::string expected =
+      "Start:\t2024-03-05 10:59\r\nStop:\t2024-03-05 11:00\r\n\r\n"
+      "IpAddress\tMacAddress\tSeenTimes\tDnsName\r\n";
   for (const auto& ip : order) {
     const auto n = names.find(ip);
     const std::string name =

@@ -15,7 +15,9 @@ namespace {
 
 using std::chrono::milliseconds;
 
-WallTime SomeMorning() { return FromLocal({2024, 3, 5, 10, 17, 0}); }
+WallTime SomeMorning() {
+  return FromLocal({2024, 3, 5, 10, 17, 0});
+}
 
 class SimulatedLoop : public ::testing::Test {
  protected:

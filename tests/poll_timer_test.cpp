@@ -20,8 +20,7 @@ class PollTimerTest : public ::testing::Test {
     clock = std::make_unique<SimulatedClock>(FromLocal(t));
     loop = std::make_unique<EventLoop>(*clock);
     log = std::make_unique<EventLog>(*loop, folder);
-    ctx = std::make_unique<CollectorContext>(
-        CollectorContext{*loop, *log, folder, db, settings});
+    ctx = std::make_unique<CollectorContext>(CollectorContext{*loop, *log, folder, db, settings});
     timer = std::make_unique<PollTimer>(
         *ctx, PollTimer::Actions{[this] { events.push_back("clear " + Now()); },
                                  [this] {
@@ -62,8 +61,9 @@ TEST_F(PollTimerTest, FirstPollAtTheNextFullHourThenEveryCheckInterval) {
   EXPECT_TRUE(events.empty());
   RunUntil({2024, 3, 5, 11, 12, 0});
   // Ticks fall every 30 s from the start: 11:00:00 is the first of the new hour.
-  EXPECT_EQ(events, (std::vector<std::string>{"poll 2024-03-05 11:00:00", "poll 2024-03-05 11:05:00",
-                                              "poll 2024-03-05 11:10:00"}));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"poll 2024-03-05 11:00:00", "poll 2024-03-05 11:05:00",
+                                      "poll 2024-03-05 11:10:00"}));
 }
 
 TEST_F(PollTimerTest, ThePollsOwnDurationIsSubtracted) {

@@ -17,7 +17,9 @@ namespace {
 using namespace std::chrono_literals;
 using test::ReadFile;
 
-std::string Text(const std::string& s) { return s; }
+std::string Text(const std::string& s) {
+  return s;
+}
 
 TEST(LocalServiceManager, RunsTheRealCollectorThroughItsWholeLife) {
   test::ProgramFolder folder;
@@ -54,8 +56,9 @@ TEST(LocalServiceManager, RunsTheRealCollectorThroughItsWholeLife) {
       << "the collector is still running after the stop";
   ASSERT_EQ(services->QueryState(state), 0);
   EXPECT_EQ(state, ServiceState::kStopped);
-  EXPECT_NE(ReadFile(folder.AppEvent()).find("\t3\tfrmVexaArpSrv_dartSvc_State\tService Stopped\r\n"),
-            std::string::npos);
+  EXPECT_NE(
+      ReadFile(folder.AppEvent()).find("\t3\tfrmVexaArpSrv_dartSvc_State\tService Stopped\r\n"),
+      std::string::npos);
 
   ASSERT_EQ(services->Uninstall(), 0);
   EXPECT_EQ(services->CheckInstalled(), kServiceNotInstalled);
@@ -68,8 +71,8 @@ TEST(LocalServiceManager, UninstallStopsARunningService) {
   ASSERT_EQ(services->Start(), 0);
   const pid_t pid = std::atoi(ReadFile(folder.Scratch() + "/svc/vexa-arp.pid").c_str());
   ASSERT_EQ(services->Uninstall(), 0);
-  EXPECT_TRUE(test::WaitUntil(
-      [&] { return !FileExists("/proc/" + std::to_string(pid) + "/exe"); }, 10s));
+  EXPECT_TRUE(
+      test::WaitUntil([&] { return !FileExists("/proc/" + std::to_string(pid) + "/exe"); }, 10s));
   EXPECT_EQ(services->CheckInstalled(), kServiceNotInstalled);
 }
 
@@ -104,9 +107,14 @@ class SystemdServiceManagerTest : public ::testing::Test {
     ::mkdir(units.c_str(), 0755);
     test::WriteFile(bin + "/systemctl",
                     "#!/bin/sh\n"
-                    "echo \"$*\" >> '" + calls + "'\n"
-                    "if [ \"$1\" = show ]; then cat '" + state + "'; fi\n"
-                    "exit $(cat '" + status + "' 2>/dev/null || echo 0)\n");
+                    "echo \"$*\" >> '" +
+                        calls +
+                        "'\n"
+                        "if [ \"$1\" = show ]; then cat '" +
+                        state +
+                        "'; fi\n"
+                        "exit $(cat '" +
+                        status + "' 2>/dev/null || echo 0)\n");
     ::chmod((bin + "/systemctl").c_str(), 0755);
     test::WriteFile(state, "inactive\n");
     old_path = std::getenv("PATH");
@@ -168,8 +176,8 @@ TEST_F(SystemdServiceManagerTest, StateStartStopFollowActiveState) {
   EXPECT_EQ(services->Start(), kServiceAlreadyRunning);
   EXPECT_EQ(services->Stop(), 0);
   const std::string show = "show -p ActiveState --value vexa-arp.service\n";
-  EXPECT_EQ(Calls(), show + show + "start vexa-arp.service\n" + show + show +
-                         "stop vexa-arp.service\n");
+  EXPECT_EQ(Calls(),
+            show + show + "start vexa-arp.service\n" + show + show + "stop vexa-arp.service\n");
 }
 
 TEST_F(SystemdServiceManagerTest, FailingSystemctlIsAnErrorAndUninstallRemovesTheUnit) {

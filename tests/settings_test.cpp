@@ -89,7 +89,7 @@ TEST_F(SettingsTest, NullRouterListFailsNamingTheFieldAndKeepsWhatWasRead) {
   const std::string error = Load();
   EXPECT_NE(error.find("RouterList"), std::string::npos) << error;
   EXPECT_NE(error.find("NULL"), std::string::npos) << error;
-  EXPECT_TRUE(settings.DebugMode);       // read before the failure
+  EXPECT_TRUE(settings.DebugMode);        // read before the failure
   EXPECT_EQ(settings.GetComm, "before");  // never reached
 }
 
@@ -111,10 +111,14 @@ TEST_F(SettingsTest, ValuesBeyondTheirWidthFail) {
 
 TEST_F(SettingsTest, ValuesOfTheWrongKindFailNamingTheField) {
   const std::pair<const char*, const char*> cases[] = {
-      {"TimeOut = 'abc'", "TimeOut"},          {"DebugMode = 'maybe'", "DebugMode"},
-      {"DnsCheck = NULL", "DnsCheck"},         {"StopTime = 'tomorrow'", "StopTime"},
-      {"StopTime = '2004-02-30 10:00'", "StopTime"}, {"StopTime = 12", "StopTime"},
-      {"CheckInterval = X'01'", "CheckInterval"}, {"GetComm = NULL", "GetComm"},
+      {"TimeOut = 'abc'", "TimeOut"},
+      {"DebugMode = 'maybe'", "DebugMode"},
+      {"DnsCheck = NULL", "DnsCheck"},
+      {"StopTime = 'tomorrow'", "StopTime"},
+      {"StopTime = '2004-02-30 10:00'", "StopTime"},
+      {"StopTime = 12", "StopTime"},
+      {"CheckInterval = X'01'", "CheckInterval"},
+      {"GetComm = NULL", "GetComm"},
   };
   for (const auto& [assignment, field] : cases) {
     folder.Sql("DELETE FROM Settings_General");

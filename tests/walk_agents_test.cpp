@@ -31,12 +31,10 @@ std::ostream& operator<<(std::ostream& out, const Row& r) {
 
 // The ARP table as snmpbulkwalk reads it, in walk order.
 std::vector<Row> ReferenceWalk(const std::string& agent, const std::string& scratch) {
-  const test::RunResult r =
-      test::Run("/usr/bin/snmpbulkwalk",
-                {"-v2c", "-c", "public", "-On", "-Oqx", "-Cr50", "-t", "5", agent,
-                 "1.3.6.1.2.1.4.22.1"},
-                {{"SNMP_PERSISTENT_DIR", scratch}, {"SNMPCONFPATH", scratch}}, "",
-                std::chrono::seconds(120));
+  const test::RunResult r = test::Run(
+      "/usr/bin/snmpbulkwalk",
+      {"-v2c", "-c", "public", "-On", "-Oqx", "-Cr50", "-t", "5", agent, "1.3.6.1.2.1.4.22.1"},
+      {{"SNMP_PERSISTENT_DIR", scratch}, {"SNMPCONFPATH", scratch}}, "", std::chrono::seconds(120));
   EXPECT_EQ(r.exit_status, 0) << r.err;
   std::vector<std::string> order;
   std::map<std::string, Row> rows;

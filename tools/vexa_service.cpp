@@ -17,8 +17,8 @@ int Usage() {
 
 int Report(const char* what, int err) {
   if (err == 0) return 0;
-  std::fprintf(stderr, "vexa-service: %s: %s (error %d)\n", what, vexa::ServiceErrorText(err).c_str(),
-               err);
+  std::fprintf(stderr, "vexa-service: %s: %s (error %d)\n", what,
+               vexa::ServiceErrorText(err).c_str(), err);
   return 1;
 }
 

@@ -43,8 +43,7 @@ void Database::Exec(const std::string& sql) {
 
 Statement Database::Prepare(std::string_view sql) {
   sqlite3_stmt* stmt = nullptr;
-  const int rc =
-      sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
+  const int rc = sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt, nullptr);
   if (rc != SQLITE_OK) throw DatabaseError(rc, sqlite3_errmsg(db_));
   return Statement(stmt, db_);
 }
@@ -92,18 +91,26 @@ void Statement::Reset() {
   sqlite3_clear_bindings(stmt_);
 }
 
-int Statement::ColumnCount() const { return sqlite3_column_count(stmt_); }
+int Statement::ColumnCount() const {
+  return sqlite3_column_count(stmt_);
+}
 
 std::string Statement::ColumnName(int column) const {
   const char* name = sqlite3_column_name(stmt_, column);
   return name != nullptr ? name : "";
 }
 
-int Statement::ColumnType(int column) const { return sqlite3_column_type(stmt_, column); }
+int Statement::ColumnType(int column) const {
+  return sqlite3_column_type(stmt_, column);
+}
 
-int64_t Statement::ColumnInt64(int column) const { return sqlite3_column_int64(stmt_, column); }
+int64_t Statement::ColumnInt64(int column) const {
+  return sqlite3_column_int64(stmt_, column);
+}
 
-double Statement::ColumnDouble(int column) const { return sqlite3_column_double(stmt_, column); }
+double Statement::ColumnDouble(int column) const {
+  return sqlite3_column_double(stmt_, column);
+}
 
 std::string Statement::ColumnText(int column) const {
   const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt_, column));

@@ -14,10 +14,13 @@ void EventLoop::WaitMs(int n) {
   const int slices = n / 10;
   if (slices <= 0) return;
   struct DepthGuard {
-    int& depth;
-    explicit DepthGuard(int& d) : depth(d) { ++depth; }
-    ~DepthGuard() { --depth; }
-  } guard(wait_depth_);
+    EventLoop& loop;
+    SteadyTime start;
+    explicit DepthGuard(EventLoop& l) : loop(l), start(l.clock_.Now()) { ++loop.wait_depth_; }
+    ~DepthGuard() {
+      if (--loop.wait_depth_ == 0) loop.time_in_waits_ += loop.clock_.Now() - start;
+    }
+  } guard(*this);
   for (int i = 0; i < slices; ++i) {
     const SteadyTime slice_end = clock_.Now() + kSlice;
     while (clock_.Now() < slice_end) RunOnce(slice_end);
@@ -164,7 +167,9 @@ PeriodicTimer::PeriodicTimer(EventLoop& loop, Millis interval, EventLoop::Callba
   loop_.timers_[id_] = std::move(state);
 }
 
-PeriodicTimer::~PeriodicTimer() { loop_.timers_.erase(id_); }
+PeriodicTimer::~PeriodicTimer() {
+  loop_.timers_.erase(id_);
+}
 
 void PeriodicTimer::SetEnabled(bool enabled) {
   EventLoop::TimerState& t = loop_.timers_[id_];
@@ -172,6 +177,8 @@ void PeriodicTimer::SetEnabled(bool enabled) {
   t.enabled = enabled;
 }
 
-bool PeriodicTimer::Enabled() const { return loop_.timers_.at(id_).enabled; }
+bool PeriodicTimer::Enabled() const {
+  return loop_.timers_.at(id_).enabled;
+}
 
 }  // namespace vexa

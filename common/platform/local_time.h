@@ -26,9 +26,9 @@ LocalDateTime ToLocal(WallTime t);
 // Inverse of ToLocal (mktime rules for gaps and overlaps of daylight saving).
 WallTime FromLocal(const LocalDateTime& t);
 
-std::string FormatDateTime(const LocalDateTime& t);  // YYYY-MM-DD HH:MM:SS
+std::string FormatDateTime(const LocalDateTime& t);    // YYYY-MM-DD HH:MM:SS
 std::string FormatDateMinute(const LocalDateTime& t);  // YYYY-MM-DD HH:MM
-std::string FormatTimeOfDay(const LocalDateTime& t);  // HH:MM:SS
+std::string FormatTimeOfDay(const LocalDateTime& t);   // HH:MM:SS
 
 // Reads "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (a "T" may
 // stand for the blank). Rejects anything else, including impossible dates.

@@ -178,7 +178,8 @@ bool ProcessRunsProgram(pid_t pid, const std::string& program) {
   if (n <= 0) return false;
   std::string exe(buf, static_cast<size_t>(n));
   const std::string deleted = " (deleted)";
-  if (exe.size() > deleted.size() && exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+  if (exe.size() > deleted.size() &&
+      exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
     exe.resize(exe.size() - deleted.size());
   return exe == program;
 }

@@ -11,7 +11,7 @@
 namespace vexa {
 
 struct CommandResult {
-  int spawn_error = 0;  // errno when the program could not be started
+  int spawn_error = 0;   // errno when the program could not be started
   int exit_status = -1;  // exit status, or -1 when it died of a signal
   std::string output;    // what it wrote to stdout
 };

@@ -26,7 +26,9 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash);
 }
 
-std::string ExecutableFolder() { return FolderOf(ExecutablePath()); }
+std::string ExecutableFolder() {
+  return FolderOf(ExecutablePath());
+}
 
 InstanceLock::~InstanceLock() {
   if (fd_ >= 0) ::close(fd_);

@@ -6,9 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
-#include <chrono>
 #include <thread>
 
 #include "platform/files.h"
@@ -45,9 +45,9 @@ class LocalServiceManager final : public ServiceManager {
     std::free(canonical);
     if (::access(exec_start.c_str(), X_OK) != 0) return errno;
     if (const int err = MakeDirectories(dir_)) return err;
-    return ReplaceFile(registration_path_,
-                       "Name=" + std::string(kServiceName) + "\nExecStart=" + exec_start +
-                           "\nWorkingDirectory=" + working_dir + "\n");
+    return ReplaceFile(registration_path_, "Name=" + std::string(kServiceName) +
+                                               "\nExecStart=" + exec_start +
+                                               "\nWorkingDirectory=" + working_dir + "\n");
   }
 
   int Uninstall() override {

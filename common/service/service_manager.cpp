@@ -19,8 +19,8 @@ std::string EnvOr(const char* name, const char* fallback) {
 std::unique_ptr<ServiceManager> MakeServiceManager() {
   const std::string choice = EnvOr("VEXAARP_SERVICE_MANAGER", "");
   struct stat st {};
-  const bool systemd = choice == "systemd" ||
-                       (choice != "local" && ::stat("/run/systemd/system", &st) == 0);
+  const bool systemd =
+      choice == "systemd" || (choice != "local" && ::stat("/run/systemd/system", &st) == 0);
   if (systemd)
     return MakeSystemdServiceManager(EnvOr("VEXAARP_SYSTEMD_UNIT_DIR", "/etc/systemd/system"));
   return MakeLocalServiceManager(EnvOr("VEXAARP_SERVICE_DIR", "/var/lib/vexa-arp"));

@@ -13,11 +13,11 @@ inline constexpr const char* kServiceName = "Vexa ARP";
 inline constexpr const char* kSystemdUnitName = "vexa-arp.service";
 
 // Error codes of the service operations (errno values, one per cause).
-inline constexpr int kServiceNotInstalled = 2;        // ENOENT
-inline constexpr int kServiceAlreadyInstalled = 17;   // EEXIST
-inline constexpr int kServiceAlreadyRunning = 114;    // EALREADY
-inline constexpr int kServiceNotActive = 3;           // ESRCH
-inline constexpr int kServiceControlFailed = 5;       // EIO
+inline constexpr int kServiceNotInstalled = 2;       // ENOENT
+inline constexpr int kServiceAlreadyInstalled = 17;  // EEXIST
+inline constexpr int kServiceAlreadyRunning = 114;   // EALREADY
+inline constexpr int kServiceNotActive = 3;          // ESRCH
+inline constexpr int kServiceControlFailed = 5;      // EIO
 
 enum class ServiceState { kStopped, kRunning, kOther };
 

@@ -34,13 +34,19 @@ class SystemdServiceManager final : public ServiceManager {
     if (FileExists(unit_path_)) return kServiceAlreadyInstalled;
     const std::string unit =
         "[Unit]\n"
-        "Description=" + std::string(kServiceName) + "\n"
+        "Description=" +
+        std::string(kServiceName) +
+        "\n"
         "After=network-online.target\n"
         "\n"
         "[Service]\n"
         "Type=simple\n"
-        "ExecStart=" + UnitQuote(program) + "\n"
-        "WorkingDirectory=" + UnitQuote(working_dir) + "\n"
+        "ExecStart=" +
+        UnitQuote(program) +
+        "\n"
+        "WorkingDirectory=" +
+        UnitQuote(working_dir) +
+        "\n"
         "KillSignal=SIGTERM\n"
         "\n"
         "[Install]\n"

@@ -1,11 +1,11 @@
 #include "settings/collector_settings.h"
 
+#include <strings.h>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <optional>
-#include <strings.h>
 
 #include "db/sqlite.h"
 

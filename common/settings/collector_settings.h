@@ -13,10 +13,10 @@ namespace vexa {
 
 struct CollectorSettings {
   bool DebugMode = false;
-  std::string RouterList;  // router addresses, one per line, lines split by CR LF
-  std::string GetComm;     // SNMP community
-  int16_t TimeOut = 0;     // seconds to wait for one response
-  int16_t Retries = 0;     // re-sends allowed over the walk of one router
+  std::string RouterList;     // router addresses, one per line, lines split by CR LF
+  std::string GetComm;        // SNMP community
+  int16_t TimeOut = 0;        // seconds to wait for one response
+  int16_t Retries = 0;        // re-sends allowed over the walk of one router
   int32_t CheckInterval = 0;  // seconds from the start of one poll to the next
   bool SaveOnlyDynamic = false;
   bool DnsCheck = false;

@@ -20,7 +20,8 @@ std::vector<uint32_t> Arcs(const std::string& oid) {
   size_t pos = 0;
   while (pos <= oid.size()) {
     const size_t dot = oid.find('.', pos);
-    const std::string part = oid.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
+    const std::string part =
+        oid.substr(pos, dot == std::string::npos ? std::string::npos : dot - pos);
     if (!part.empty()) arcs.push_back(static_cast<uint32_t>(std::stoul(part)));
     if (dot == std::string::npos) break;
     pos = dot + 1;
@@ -62,14 +63,12 @@ std::vector<TableRow> MakeRows(int count) {
     r.type = i % 5 == 4 ? 4 : 3;
     rows.push_back(r);
   }
-  std::sort(rows.begin(), rows.end(), [](const TableRow& a, const TableRow& b) {
-    return RowArcs(1, a) < RowArcs(1, b);
-  });
+  std::sort(rows.begin(), rows.end(),
+            [](const TableRow& a, const TableRow& b) { return RowArcs(1, a) < RowArcs(1, b); });
   return rows;
 }
 
-ScriptedAgent::ScriptedAgent(EventLoop& loop, const std::string& address, int port)
-    : loop_(loop) {
+ScriptedAgent::ScriptedAgent(EventLoop& loop, const std::string& address, int port) : loop_(loop) {
   fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   const sockaddr_in a = Address(address, port);
   if (::bind(fd_, reinterpret_cast<const sockaddr*>(&a), sizeof a) != 0)
@@ -93,11 +92,11 @@ snmp::Message ScriptedAgent::Answer(const snmp::Message& request) const {
     int next_column = 0;
     const TableRow* next_row = nullptr;
     for (int column = 1; column <= 4 && !next && !rows.empty(); ++column) {
-      const auto it = std::upper_bound(
-          rows.begin(), rows.end(), asked,
-          [column](const std::vector<uint32_t>& a, const TableRow& row) {
-            return a < RowArcs(column, row);
-          });
+      const auto it =
+          std::upper_bound(rows.begin(), rows.end(), asked,
+                           [column](const std::vector<uint32_t>& a, const TableRow& row) {
+                             return a < RowArcs(column, row);
+                           });
       if (it != rows.end()) {
         next = RowArcs(column, *it);
         next_column = column;
@@ -153,7 +152,9 @@ void ScriptedAgent::OnReadable() {
   }
 }
 
-void ScriptedAgent::Reply(const snmp::Message& m) { SendTo(m, last_peer_address, last_peer_port); }
+void ScriptedAgent::Reply(const snmp::Message& m) {
+  SendTo(m, last_peer_address, last_peer_port);
+}
 
 void ScriptedAgent::SendTo(const snmp::Message& m, const std::string& to_address, int to_port) {
   std::vector<uint8_t> bytes;

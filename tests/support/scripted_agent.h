@@ -38,8 +38,8 @@ class ScriptedAgent {
   void SendTo(const snmp::Message& m, const std::string& to_address, int to_port);
 
   std::vector<TableRow> rows;
-  Script script;                           // empty: always Answer()
-  std::vector<snmp::Message> requests;     // everything received
+  Script script;                        // empty: always Answer()
+  std::vector<snmp::Message> requests;  // everything received
   std::string last_peer_address;
   int last_peer_port = 0;
 
