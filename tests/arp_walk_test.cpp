@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "mac_format.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
 #include "support/scripted_agent.h"
@@ -20,17 +21,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::ReadFile;
 using test::ScriptedAgent;
-
-std::string Mac(const std::string& octets) {
-  static const char* hex = "0123456789abcdef";
-  std::string s;
-  for (unsigned char c : octets) {
-    if (!s.empty()) s += ' ';
-    s += hex[c >> 4];
-    s += hex[c & 15];
-  }
-  return s;
-}
 
 // Test processes may run side by side, each with its own agent: the address
 // 127.3.x.y is taken from the process id, with y chosen from `host`.
@@ -68,7 +58,7 @@ class ArpWalkTest : public ::testing::Test {
       const test::TableRow& want = rows[static_cast<size_t>(i - 1)];
       const ArpRow& got = walk.ArpRows[i];
       ASSERT_EQ(got.IpAddress, want.ip) << "row " << i;
-      ASSERT_EQ(got.MacAddress, Mac(want.mac)) << "row " << i;
+      ASSERT_EQ(got.MacAddress, FormatMac(want.mac)) << "row " << i;
       ASSERT_EQ(got.IfIndex, want.if_index) << "row " << i;
       ASSERT_EQ(got.Type, want.type) << "row " << i;
     }

@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "db/sqlite.h"
+#include "mac_format.h"
 #include "platform/files.h"
 #include "service/service_manager.h"
 #include "support/dns_server.h"
@@ -24,17 +25,6 @@ using namespace std::chrono_literals;
 using test::ReadFile;
 
 constexpr const char* kFakeTime = "/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1";
-
-std::string Mac(const std::string& octets) {
-  static const char* hex = "0123456789abcdef";
-  std::string s;
-  for (unsigned char c : octets) {
-    if (!s.empty()) s += ' ';
-    s += hex[c >> 4];
-    s += hex[c & 15];
-  }
-  return s;
-}
 
 // Environment for the service process, set while the manager starts it.
 class ScopedEnv {
@@ -127,7 +117,7 @@ TEST(EndToEnd, OnePollAndTheExportThroughTheInstalledService) {
   std::map<std::string, std::string> mac_of;
   for (const auto* table : {&first, &second})
     for (const auto& row : test::InWalkOrder(*table))
-      if (mac_of.emplace(row.ip, Mac(row.mac)).second) order.push_back(row.ip);
+      if (mac_of.emplace(row.ip, FormatMac(row.mac)).second) order.push_back(row.ip);
 
   const std::string list = ReadFile(folder.File("ArpList.txt"));
   std::string expected =

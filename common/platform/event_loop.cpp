@@ -8,6 +8,19 @@ namespace vexa {
 namespace {
 constexpr Millis kSlice{10};
 constexpr Millis kIdlePoll{1000};
+
+// Calls `handler` (a copy: it may destroy its own registration), then `after`,
+// whether the handler returns or throws.
+template <typename After>
+void CallThen(EventLoop::Callback handler, After after) {
+  try {
+    handler();
+  } catch (...) {
+    after();
+    throw;
+  }
+  after();
+}
 }  // namespace
 
 void EventLoop::WaitMs(int n) {
@@ -81,14 +94,7 @@ void EventLoop::RunTimer(int id) {
       state.due += state.interval * missed;
     }
   };
-  Callback cb = t.on_tick;
-  try {
-    cb();
-  } catch (...) {
-    finish();
-    throw;
-  }
-  finish();
+  CallThen(t.on_tick, finish);
 }
 
 bool EventLoop::RunDueTimers() {
@@ -143,18 +149,10 @@ bool EventLoop::RunOnce(SteadyTime deadline) {
     it->second.running = true;
     ++events_handled_;
     handled = true;
-    Callback cb = it->second.on_readable;
-    const auto finish = [this, id = ids[i]] {
+    CallThen(it->second.on_readable, [this, id = ids[i]] {
       const auto after = watches_.find(id);
       if (after != watches_.end()) after->second.running = false;
-    };
-    try {
-      cb();
-    } catch (...) {
-      finish();
-      throw;
-    }
-    finish();
+    });
   }
   return handled;
 }
