@@ -60,6 +60,7 @@ class CollectorForm {
   ArpExport& Exporter() { return export_; }
   PollTimer& Timer1() { return timer1_; }
   PeriodicTimer& Timer2() { return timer2_; }
+  ServiceHost& dartSvc() { return dartSvc_; }
 
  private:
   void StartSequence();

@@ -11,7 +11,10 @@
 #include <map>
 
 #include "db/sqlite.h"
+#include "dns/cares_reverse_resolver.h"
 #include "platform/files.h"
+#include "scripted_dns_responder.h"
+#include "support/dns_server.h"
 #include "support/test_folder.h"
 
 namespace vexa {
@@ -168,6 +171,39 @@ TEST_F(ArpExportTest, FailuresOfItsOwnAreLogged) {
   exporter.DnsLookupAndExport(true);
   EXPECT_NE(ReadFile(folder.AppEvent()).find("DnsLookupAndExport\tCould not find the database"),
             std::string::npos);
+}
+
+}  // namespace
+}  // namespace vexa
+
+namespace vexa {
+namespace {
+
+// The same export through the real resolver: dnsmasq for names and NXDOMAIN,
+// and a scripted server for a name in capitals, which dnsmasq would fold.
+TEST_F(ArpExportTest, RealLookupsThroughCaresAgainstDnsmasq) {
+  Add("10.7.0.1", "a", 1);
+  Add("10.7.0.2", "b", 2);
+  Add("10.7.0.3", "c", 3);
+  test::DnsmasqOptions options;
+  options.local_zones = {"10.in-addr.arpa"};
+  test::DnsmasqServer dns({{"10.7.0.1", "gateway.lan"}, {"10.7.0.3", "printer.lan"}}, options);
+  dns::CaresResolverOptions resolver_options;
+  resolver_options.servers = dns.ServerSpec();
+  dns::CaresReverseResolver real(resolver_options);
+  ArpExport real_exporter{ctx, real, start};
+  real_exporter.DnsLookupAndExport(true);
+  EXPECT_EQ(Names(), "10.7.0.1=gateway.lan;10.7.0.2=n/a;10.7.0.3=printer.lan;");
+
+  test::ScriptedDnsResponder capitals([](const test::DnsQuery& q) -> std::optional<std::string> {
+    return test::ReplyBuilder(q).PtrAnswer({"Router-ERROR", "Example"});
+  });
+  resolver_options.servers = capitals.ServerSpec();
+  dns::CaresReverseResolver shouting(resolver_options);
+  ArpExport shouting_exporter{ctx, shouting, start};
+  shouting_exporter.DnsLookupAndExport(true);
+  EXPECT_EQ(Names(), "10.7.0.1=n/a;10.7.0.2=n/a;10.7.0.3=n/a;");
+  EXPECT_FALSE(FileExists(folder.AppEvent()));
 }
 
 }  // namespace

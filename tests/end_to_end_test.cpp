@@ -4,6 +4,8 @@
 // the next full hour and the export at the stop time. The collector's clock
 // starts just before a full hour (libfaketime) and then runs at normal speed.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
 
 #include <cstdlib>
 #include <map>
@@ -150,6 +152,53 @@ TEST(EndToEnd, OnePollAndTheExportThroughTheInstalledService) {
   EXPECT_NE(log.find("Service Started."), std::string::npos);
   EXPECT_NE(ReadFile(folder.File("Debug/ArpTable.txt")).find("Router:\t127.0.5.3"),
             std::string::npos);
+}
+
+}  // namespace
+}  // namespace vexa
+
+namespace vexa {
+namespace {
+
+TEST(EndToEnd, AStopDuringAWalkEndsTheProcessWithoutWaitingForIt) {
+  if (!FileExists(kFakeTime)) GTEST_SKIP() << "libfaketime is not installed";
+  test::ProgramFolder folder;
+  test::SimulatedAgent router({.address = "127.0.5.12"}, test::MakeArpTable(20000));
+  folder.Sql("UPDATE Settings_General SET RouterList = '127.0.5.12', DebugMode = 1");
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::setenv("LD_PRELOAD", kFakeTime, 1);
+    ::setenv("FAKETIME", "@2024-03-05 10:59:50", 1);
+    ::setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    ::setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":verify_asan_link_order=0").c_str(),
+             1);
+    const std::string exe = folder.Collector();
+    ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  // The first tick of 11:00 starts the walk; stop once it is well under way.
+  const bool walking =
+      test::WaitUntil([&] { return ReadFile(folder.File("Debug/Snmp.txt")).size() > 20000; }, 90s);
+  ::kill(pid, SIGTERM);
+  const auto stopped_at = std::chrono::steady_clock::now();
+  int status = -1;
+  const bool ended = test::WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 10s);
+  if (!ended) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  ASSERT_TRUE(walking) << ReadFile(folder.AppEvent());
+  ASSERT_TRUE(ended);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - stopped_at, 5s);
+  const auto lines = test::SplitCrLfLines(ReadFile(folder.AppEvent()));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back().substr(20), "3\tfrmVexaArpSrv_dartSvc_State\tService Stopped");
+  EXPECT_FALSE(FileExists(folder.File("ArpList.txt")));
 }
 
 }  // namespace

@@ -39,10 +39,10 @@ void ServiceHost::RunAsService() {
   signal_fd_ = ::signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
   if (signal_fd_ < 0) throw std::system_error(errno, std::generic_category(), "signalfd");
   watch_id_ = loop_.WatchReadable(signal_fd_, [this] { ReadSignals(); });
-  loop_.Post([this] { Raise(kStart); });
+  loop_.Post([this] { Notify(kStart); });
 }
 
-void ServiceHost::Raise(int32_t state) {
+void ServiceHost::Notify(int32_t state) {
   state_ = state;
   if (OnState) OnState();
 }
@@ -61,13 +61,13 @@ void ServiceHost::ReadSignals() {
     switch (info.ssi_signo) {
       case SIGTERM:
       case SIGINT:
-        Raise(kStop);
+        Notify(kStop);
         break;
       case SIGUSR1:
-        Raise(kPause);
+        Notify(kPause);
         break;
       case SIGUSR2:
-        Raise(kResume);
+        Notify(kResume);
         break;
       default:
         break;

@@ -34,13 +34,15 @@ class ServiceHost {
   // std::system_error when the signal descriptor cannot be made.
   void RunAsService();
   int32_t State() const { return state_; }
+  // Sets the state and raises the State notification; the start and the
+  // signals come through here.
+  void Notify(int32_t state);
 
   // Blocks the signals that RunAsService() reads. Call it first thing in main,
   // so a stop that arrives early is queued instead of killing the process.
   static void BlockServiceSignals();
 
  private:
-  void Raise(int32_t state);
   void ReadSignals();
 
   EventLoop& loop_;
