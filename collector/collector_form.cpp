@@ -15,12 +15,10 @@ namespace vexa {
 
 namespace {
 
-constexpr const char* kTitleOwner = "Vexa ARP";
-
 enum ExitStatus { kExitOk = 0, kExitFailed = 1, kExitInvalidOption = 2 };
 
 std::runtime_error ServiceFailure(const char* what, int err) {
-  return std::runtime_error(std::string("Could not ") + what + " the service \"" + kTitleOwner +
+  return std::runtime_error(std::string("Could not ") + what + " the service \"" + kServiceName +
                             "\": " + ServiceErrorText(err));
 }
 
