@@ -8,6 +8,7 @@
 
 #include "db/sqlite.h"
 #include "event_log.h"
+#include "platform/files.h"
 
 namespace vexa {
 
@@ -29,15 +30,8 @@ class ExportFile {
   }
   std::string& buffer() { return buffer_; }
   void Flush() {
-    size_t done = 0;
-    while (done < buffer_.size()) {
-      const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0)
-        throw std::system_error(n < 0 ? errno : EIO, std::generic_category(),
-                                "Could not write " + path_);
-      done += static_cast<size_t>(n);
-    }
+    if (const int err = WriteFully(fd_, buffer_))
+      throw std::system_error(err, std::generic_category(), "Could not write " + path_);
     buffer_.clear();
   }
   void Close() {

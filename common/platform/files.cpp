@@ -10,9 +10,7 @@
 
 namespace vexa {
 
-namespace {
-
-int WriteAll(int fd, std::string_view data) {
+int WriteFully(int fd, std::string_view data) {
   const char* p = data.data();
   size_t left = data.size();
   while (left > 0) {
@@ -26,12 +24,10 @@ int WriteAll(int fd, std::string_view data) {
   return 0;
 }
 
-}  // namespace
-
 int AppendToFile(const std::string& path, std::string_view data) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
   if (fd < 0) return errno;
-  int err = WriteAll(fd, data);
+  int err = WriteFully(fd, data);
   if (::close(fd) != 0 && err == 0) err = errno;
   return err;
 }
@@ -40,7 +36,7 @@ int ReplaceFile(const std::string& path, std::string_view data) {
   const std::string tmp = path + ".tmp";
   const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (fd < 0) return errno;
-  int err = WriteAll(fd, data);
+  int err = WriteFully(fd, data);
   if (err == 0 && ::fsync(fd) != 0) err = errno;
   if (::close(fd) != 0 && err == 0) err = errno;
   if (err == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) err = errno;

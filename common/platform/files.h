@@ -10,6 +10,10 @@
 
 namespace vexa {
 
+// Writes all of `data` to `fd`, resuming after short writes and signals.
+// Returns 0 or errno.
+int WriteFully(int fd, std::string_view data);
+
 // Opens `path` for appending (created when missing, mode 0644), writes `data`
 // in one write and closes it. Returns 0 or errno.
 int AppendToFile(const std::string& path, std::string_view data);
