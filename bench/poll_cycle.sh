@@ -19,24 +19,13 @@ cleanup() {
 }
 trap cleanup EXIT
 
+source "$here/../scripts/simulated-router.sh"
 addresses=()
 for k in $(seq 1 "$routers"); do
-  address=127.0.7.$((k + 1))
-  mkdir -p "$work/$k/data" "$work/$k/cache"
-  "$here/../scripts/arp-table-snmprec.py" "$rows" "10.$k.0.1" > "$work/$k/data/public.snmprec"
-  chmod -R a+rX "$work/$k"
-  chmod 777 "$work/$k/cache"
-  snmpsimd --data-dir="$work/$k/data" --cache-dir="$work/$k/cache" --logging-method=null \
-    --agent-udpv4-endpoint="$address:161" --process-user=nobody --process-group=nogroup &
-  pids+=($!)
-  addresses+=("$address")
+  addresses+=("127.0.7.$((k + 1))")
+  start_simulated_router "$work/$k" "${addresses[-1]}" "$rows" "10.$k.0.1"
 done
-for address in "${addresses[@]}"; do
-  for _ in $(seq 1 150); do
-    snmpget -v2c -c public -t 1 -r 0 "$address" 1.3.6.1.2.1.1.1.0 > /dev/null 2>&1 && break
-    sleep 0.2
-  done
-done
+for address in "${addresses[@]}"; do wait_for_agent "$address"; done
 "$here/../scripts/make-program-folder.sh" "$work/program" "$build/collector/VexaArpSrv" > /dev/null
 echo "== one poll of $routers routers x $rows rows (snmpsim)"
 "$build/bench/collector_bench" poll "$work/program" "${addresses[@]}"

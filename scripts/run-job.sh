@@ -36,13 +36,8 @@ cleanup() {
 trap cleanup EXIT
 
 # The simulated router: an ARP table of $rows entries, every fifth static.
-mkdir -p "$work/data" "$work/cache"
-scripts/arp-table-snmprec.py "$rows" 192.0.2.1 > "$work/data/public.snmprec"
-chmod -R a+rX "$work/data"
-chmod 777 "$work/cache"
-snmpsimd --data-dir="$work/data" --cache-dir="$work/cache" --logging-method=null \
-  --agent-udpv4-endpoint=$router:161 --process-user=nobody --process-group=nogroup &
-pids+=($!)
+source scripts/simulated-router.sh
+start_simulated_router "$work/router" $router "$rows" 192.0.2.1
 
 # Names for every third address of the router.
 python3 - "$rows" > "$work/dnsmasq.conf" <<'PY'
@@ -56,10 +51,7 @@ PY
   --no-poll --pid-file= --bind-interfaces --listen-address=$router --port=5353 &
 pids+=($!)
 
-for _ in $(seq 1 100); do
-  snmpget -v2c -c public -t 1 -r 0 $router 1.3.6.1.2.1.1.1.0 > /dev/null 2>&1 && break
-  sleep 0.2
-done
+wait_for_agent $router
 
 # Start 20 seconds before the next full hour; stop polling after that hour's
 # first minute.
