@@ -24,7 +24,7 @@ fi
 echo "install-deps: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}"
+apt-get install -y -qq "${missing[@]}"
 # The packaged snmpd service is not wanted: tests start their own agents.
 if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
   systemctl disable --now snmpd.service >/dev/null 2>&1 || true
