@@ -9,13 +9,11 @@
 #include "db/sqlite.h"
 #include "event_log.h"
 #include "platform/files.h"
+#include "row_pacer.h"
 
 namespace vexa {
 
 namespace {
-
-constexpr int kRecordsPerPause = 100;  // a pause after every 101 records
-constexpr int kPauseMs = 50;
 
 // The export file, written as it goes: what was written before a failure
 // stays in the file.
@@ -61,18 +59,11 @@ std::string ArpExport::ReverseDnsLookup(const dns::LookupResult& lookup) {
   return "Error";
 }
 
-void ArpExport::Pause(int& count) {
-  if (++count > kRecordsPerPause) {
-    ctx_.loop.WaitMs(kPauseMs);
-    count = 0;
-  }
-}
-
 void ArpExport::DnsLookupAndExport(bool resolve_names) {
   try {
     Database db = Database::Open(ctx_.DbConnectionString);
     db.Exec("PRAGMA synchronous = NORMAL");
-    int count = 0;
+    RowPacer pacer(ctx_.loop);  // one count over both passes
 
     if (resolve_names) {
       std::vector<int64_t> rowids;
@@ -104,14 +95,13 @@ void ArpExport::DnsLookupAndExport(bool resolve_names) {
           store.Bind(1, name).Bind(2, rowids[i]);
           store.Step();
           store.Reset();
-          if (count + 1 > kRecordsPerPause) batch_write.Commit();
-          Pause(count);
+          pacer.Count([&] { batch_write.Commit(); });
         }
       }
       batch_write.Commit();
     }
 
-    const ProgramFiles files = ctx_.Files();
+    const ProgramFiles& files = ctx_.Files();
     ExportFile out(files.export_list);
     out.buffer() = "Start:\t" + FormatDateMinute(service_start_time_) + "\r\nStop:\t" +
                    FormatDateMinute(ctx_.Settings.StopTime) +
@@ -128,8 +118,7 @@ void ArpExport::DnsLookupAndExport(bool resolve_names) {
       line += '\t';
       if (resolve_names) line += ColumnText(list, 3);
       line += "\r\n";
-      if (count + 1 > kRecordsPerPause) out.Flush();
-      Pause(count);
+      pacer.Count([&] { out.Flush(); });
     }
     out.Close();
   } catch (const std::exception& e) {

@@ -31,8 +31,6 @@ class ArpExport {
   void DnsLookupAndExport(bool resolve_names);
 
  private:
-  void Pause(int& count);
-
   const CollectorContext& ctx_;
   dns::ReverseResolver& resolver_;
   const LocalDateTime& service_start_time_;

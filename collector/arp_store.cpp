@@ -9,6 +9,7 @@
 #include "db/sqlite.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
+#include "row_pacer.h"
 #include "trace_file.h"
 
 namespace vexa {
@@ -16,9 +17,6 @@ namespace vexa {
 namespace {
 
 constexpr size_t kMaxRouters = 25;
-// Loops over rows pause for 50 ms after every 101 rows.
-constexpr int kRowsPerPause = 100;
-constexpr int kPauseMs = 50;
 
 // Opens the database for the collector's writes: WAL is set by the schema;
 // NORMAL sync keeps commits cheap and is safe with WAL.
@@ -66,7 +64,7 @@ void ArpStore::LogArpEntries() {
       throw std::system_error(errno, std::generic_category(), "Could not delete " + trace);
 
     std::unordered_set<std::string> handled;
-    int rows_since_pause = 0;
+    RowPacer pacer(ctx_.loop);
     for (const std::string& router : SplitRouterList(ctx_.Settings.RouterList)) {
       if (router.empty()) continue;
       walk_.CurrentRouter = router;
@@ -101,11 +99,7 @@ void ArpStore::LogArpEntries() {
           merge.Step();
           merge.Reset();
         }
-        if (++rows_since_pause > kRowsPerPause) {
-          batch.Commit();
-          ctx_.loop.WaitMs(kPauseMs);
-          rows_since_pause = 0;
-        }
+        pacer.Count([&] { batch.Commit(); });
       }
       batch.Commit();
     }

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "event_log.h"
@@ -23,7 +24,11 @@ struct CollectorContext {
   const std::string& DbConnectionString;
   const CollectorSettings& Settings;
 
-  ProgramFiles Files() const { return ProgramFiles(ProgramFolder); }
+  // The paths, made once per program folder rather than at every trace line.
+  const ProgramFiles& Files() const {
+    if (!files_ || files_->folder != ProgramFolder) files_.emplace(ProgramFolder);
+    return *files_;
+  }
   LocalDateTime LocalNow() const { return ToLocal(loop.clock().WallNow()); }
   // Whole seconds of the steady clock: deadlines are compared at one-second
   // resolution, and a deadline equal to now has not passed yet.
@@ -31,6 +36,8 @@ struct CollectorContext {
     return std::chrono::duration_cast<std::chrono::seconds>(loop.clock().Now().time_since_epoch())
         .count();
   }
+
+  mutable std::optional<ProgramFiles> files_ = std::nullopt;
 };
 
 }  // namespace vexa

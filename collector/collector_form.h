@@ -48,16 +48,10 @@ class CollectorForm {
   void dartSvc_State();
   void dartSvc_Error(int number, const std::string& description);
 
-  const std::string& ProgramFolder() const { return program_folder_; }
+  // For tests: what the start sequence set up.
   const std::string& DbConnectionString() const { return db_connection_string_; }
-  const CollectorSettings& Settings() const { return settings_; }
   const LocalDateTime& ServiceStartTime() const { return service_start_time_; }
-  EventLog& Log() { return log_; }
-  WalkData& Walk() { return walk_; }
   snmp::Manager& SnmpManager() { return snmpManager_; }
-  ArpWalk& Walker() { return arp_walk_; }
-  ArpStore& Store() { return store_; }
-  ArpExport& Exporter() { return export_; }
   PollTimer& Timer1() { return timer1_; }
   PeriodicTimer& Timer2() { return timer2_; }
   ServiceHost& dartSvc() { return dartSvc_; }

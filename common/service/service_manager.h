@@ -4,6 +4,7 @@
 // operation returns 0 or an errno value; ServiceErrorText() explains them.
 #pragma once
 
+#include <cerrno>
 #include <memory>
 #include <string>
 

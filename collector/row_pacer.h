@@ -1,0 +1,35 @@
+// Loops over rows and records pause for 50 ms after every 101 items, so the
+// service answers its own events during long tables. The count runs on over
+// everything one call of the loop's owner handles.
+#pragma once
+
+#include "platform/event_loop.h"
+
+namespace vexa {
+
+class RowPacer {
+ public:
+  explicit RowPacer(EventLoop& loop) : loop_(loop) {}
+
+  // Counts one item; after every 101st runs `before_pause` (to leave nothing
+  // half-written while other events run) and then waits.
+  template <typename BeforePause>
+  void Count(BeforePause before_pause) {
+    if (++count_ <= kItemsPerPause) return;
+    before_pause();
+    loop_.WaitMs(kPauseMs);
+    count_ = 0;
+  }
+  void Count() {
+    Count([] {});
+  }
+
+ private:
+  static constexpr int kItemsPerPause = 100;  // the pause comes after item 101
+  static constexpr int kPauseMs = 50;
+
+  EventLoop& loop_;
+  int count_ = 0;
+};
+
+}  // namespace vexa
