@@ -17,10 +17,6 @@ namespace {
 using namespace std::chrono_literals;
 using test::ReadFile;
 
-std::string Text(const std::string& s) {
-  return s;
-}
-
 TEST(LocalServiceManager, RunsTheRealCollectorThroughItsWholeLife) {
   test::ProgramFolder folder;
   auto services = MakeLocalServiceManager(folder.Scratch() + "/state/services");
@@ -164,7 +160,7 @@ TEST_F(SystemdServiceManagerTest, StateStartStopFollowActiveState) {
                                                          {"activating", ServiceState::kOther},
                                                          {"deactivating", ServiceState::kOther}};
   for (const auto& [text, expected] : states) {
-    test::WriteFile(state, Text(text) + "\n");
+    test::WriteFile(state, std::string(text) + "\n");
     ASSERT_EQ(services->QueryState(s), 0);
     EXPECT_EQ(s, expected) << text;
   }
