@@ -19,7 +19,7 @@ namespace vexa {
 
 namespace {
 
-constexpr auto kStopWait = std::chrono::seconds(15);
+constexpr auto kStopWait = std::chrono::seconds(kServiceStopTimeoutSeconds);
 constexpr auto kStopPoll = std::chrono::milliseconds(20);
 
 struct Registration {
@@ -90,7 +90,8 @@ class LocalServiceManager final : public ServiceManager {
     const auto give_up = std::chrono::steady_clock::now() + kStopWait;
     while (ProcessRunsProgram(*pid, reg.program) && std::chrono::steady_clock::now() < give_up)
       std::this_thread::sleep_for(kStopPoll);
-    if (!ProcessRunsProgram(*pid, reg.program)) ::unlink(pid_path_.c_str());
+    if (ProcessRunsProgram(*pid, reg.program)) return kServiceStopTimedOut;
+    ::unlink(pid_path_.c_str());
     return 0;
   }
 

@@ -40,6 +40,8 @@ std::string ServiceErrorText(int error) {
       return "The service \"Vexa ARP\" is not running";
     case kServiceControlFailed:
       return "The service manager could not carry out the request";
+    case kServiceStopTimedOut:
+      return "The service \"Vexa ARP\" did not stop in time";
     default:
       return std::strerror(error);
   }

@@ -19,6 +19,12 @@ inline constexpr int kServiceAlreadyInstalled = 17;  // EEXIST
 inline constexpr int kServiceAlreadyRunning = 114;   // EALREADY
 inline constexpr int kServiceNotActive = 3;          // ESRCH
 inline constexpr int kServiceControlFailed = 5;      // EIO
+inline constexpr int kServiceStopTimedOut = 110;     // ETIMEDOUT
+
+// How long a stop may take: the collector's stop sequence, with the grace it
+// gives an export in progress, fits well inside it. The systemd unit's
+// TimeoutStopSec= and the local manager's wait both use it.
+inline constexpr int kServiceStopTimeoutSeconds = 45;
 
 enum class ServiceState { kStopped, kRunning, kOther };
 
@@ -32,7 +38,8 @@ class ServiceManager {
   virtual int CheckInstalled() = 0;
   virtual int QueryState(ServiceState& state) = 0;
   virtual int Start() = 0;
-  // Asks the service to stop and waits a bounded time for it to end.
+  // Asks the service to stop and waits up to kServiceStopTimeoutSeconds for it
+  // to end; kServiceStopTimedOut when it is still running then.
   virtual int Stop() = 0;
 };
 
