@@ -138,14 +138,14 @@ void MainForm::BuildServiceTab(QWidget* page) {
   cboStopHour_->addItems(StopHourEntries());
   cboStopHour_->setCurrentIndex(-1);
   frame->Place(cboStopHour_, {2640, 340, 795, 315}, Fit::kWholeText);
-  // Carries the composed stop time to the database; the operator edits the
-  // date and the hour instead, so it stays out of sight (it would sit on the
-  // date picker).
+  // Shows the composed stop time that goes to the database; the operator
+  // edits the date and the hour instead. Its lower edge reaches into the row
+  // of the date picker and the hour list, which stay on top of it.
   txtStopTime_ = Named(new QLineEdit, "txtStopTime");
   txtStopTime_->setReadOnly(true);
   txtStopTime_->setFocusPolicy(Qt::NoFocus);
   frame->Place(txtStopTime_, {1560, 120, 1695, 285}, Fit::kHeight);
-  txtStopTime_->hide();
+  txtStopTime_->stackUnder(dtpStopDate_);
   chkDnsCheck_ =
       Named(new QCheckBox(QStringLiteral("Resolve DNS and Export to ArpList.txt")), "chkDnsCheck");
   frame->Place(chkDnsCheck_, {240, 840, 3255, 255}, Fit::kWholeText);

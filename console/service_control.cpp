@@ -9,13 +9,17 @@ void Step(const ServiceControlSteps& steps, int progress) {
   steps.progress(progress);
 }
 
+int Run(const ServiceControlSteps& steps, const std::function<int()>& call) {
+  return steps.run ? steps.run(call) : call();
+}
+
 // The shape shared by uninstall, start and stop: open the manager, then the
 // service, then the call, each followed by a paced step.
 int ControlCall(const ServiceControlSteps& steps, int (ServiceManager::*call)()) {
   const auto manager = steps.open_manager();
   Step(steps, 1);
   Step(steps, 2);
-  const int result = ((*manager).*call)();
+  const int result = Run(steps, [&] { return ((*manager).*call)(); });
   Step(steps, 3);
   Step(steps, 4);
   return result;
@@ -26,7 +30,7 @@ int ControlCall(const ServiceControlSteps& steps, int (ServiceManager::*call)())
 int CheckCollectorInstalled(const ServiceControlSteps& steps) {
   const auto manager = steps.open_manager();
   Step(steps, 2);
-  const int result = manager->CheckInstalled();
+  const int result = Run(steps, [&] { return manager->CheckInstalled(); });
   Step(steps, 3);
   return result;
 }
@@ -36,7 +40,7 @@ int GetCollectorState(const ServiceControlSteps& steps) {
   Step(steps, 4);
   ServiceState state = ServiceState::kOther;
   int result = kStateUnreadable;
-  if (manager->QueryState(state) == 0) {
+  if (Run(steps, [&] { return manager->QueryState(state); }) == 0) {
     switch (state) {
       case ServiceState::kStopped:
         result = kStateStopped;

@@ -22,6 +22,9 @@ struct ServiceControlSteps {
   std::function<std::unique_ptr<ServiceManager>()> open_manager;
   std::function<void(int value)> progress;
   std::function<void()> pause;
+  // Runs one call of the service manager and returns its result; the window
+  // runs it off its own thread. Empty: the call runs directly.
+  std::function<int(const std::function<int()>& call)> run;
 };
 
 // 0 when the service is registered, else the error (not installed: ENOENT).

@@ -1,11 +1,14 @@
 // frmMain, tab "Service Control": the status check and the two buttons. Every
-// step is paced by a short pause, so the label and the progress bar repaint;
-// the tab control and the buttons are disabled while an operation runs.
+// step is paced by a short pause, so the label and the progress bar repaint,
+// and the service manager's calls run off the window thread (a stop may wait
+// for the collector for a while); the tab control and the buttons are
+// disabled while an operation runs.
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 
+#include "background_call.h"
 #include "collector_install.h"
 #include "main_form.h"
 #include "pause.h"
@@ -44,7 +47,8 @@ class Operation {
 ServiceControlSteps MainForm::Steps() {
   return {.open_manager = options_.open_service_manager,
           .progress = [this](int value) { Progress(value); },
-          .pause = StepPause};
+          .pause = StepPause,
+          .run = RunKeepingWindowResponsive};
 }
 
 void MainForm::Progress(int value) {

@@ -193,10 +193,16 @@ bool SettingsRecord::HasRecord() const {
   return model_ != nullptr && model_->rowCount() > 0;
 }
 
+// Only values the operator changed are checked: a stored value the window
+// would refuse, written by another program, stays as it is (and unwritten)
+// until its field is edited.
 bool SettingsRecord::Validate(QString& error) const {
   for (const Binding& b : Bindings(controls_)) {
     if (b.kind != FieldKind::kInt16 && b.kind != FieldKind::kInt32) continue;
     const QString text = static_cast<QLineEdit*>(b.control)->text();
+    const QVariant stored =
+        model_->data(model_->index(0, model_->fieldIndex(QString::fromLatin1(b.field))));
+    if (text == (stored.isNull() ? QString() : stored.toString())) continue;
     const Range r = RangeOf(b.kind);
     if (!ParseWholeNumber(text, r.minimum, r.maximum)) {
       error = QStringLiteral(

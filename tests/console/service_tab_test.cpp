@@ -113,6 +113,21 @@ class UnclearServices final : public ServiceManager {
   int query_error_;
 };
 
+// A running service that does not end within the stop's wait (the real
+// manager gives up only after kServiceStopTimeoutSeconds).
+class StopTimesOut final : public ServiceManager {
+ public:
+  int Install(const std::string&, const std::string&) override { return 0; }
+  int Uninstall() override { return 0; }
+  int CheckInstalled() override { return 0; }
+  int QueryState(ServiceState& state) override {
+    state = ServiceState::kRunning;
+    return 0;
+  }
+  int Start() override { return vexa::kServiceAlreadyRunning; }
+  int Stop() override { return vexa::kServiceStopTimedOut; }
+};
+
 }  // namespace
 
 class ServiceTabTest : public QObject {
@@ -201,6 +216,53 @@ class ServiceTabTest : public QObject {
     Click(*form, "cmdStart");
     QCOMPARE(Shown(*form),
              "Error [3]  when stop the service. | 6 | Uninstall Service/on | Stop Service/on");
+  }
+
+  // The collector takes a moment over its stop (it logs, then waits); the
+  // window keeps handling events all the while.
+  void windowStaysResponsiveWhileTheServiceStops() {
+    ConsoleFixture f;
+    QVERIFY(InstallElsewhere(f));
+    QCOMPARE(f.Services()->Start(), 0);
+    QVERIFY(vexa::test::WaitUntil(
+        [&] {
+          return vexa::test::ReadFile(f.Folder().AppEvent()).find("Service Started.") !=
+                 std::string::npos;
+        },
+        10s));
+    const pid_t pid = ServicePid(f);
+    auto form = f.Open();
+    QVERIFY(form);
+    SelectTab(*form, 1);
+
+    int ticks_while_stopping = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] {
+      if (!ProcessGone(pid) &&
+          vexa::test::ReadFile(f.Folder().AppEvent()).find("Service Stopped") != std::string::npos)
+        ++ticks_while_stopping;
+    });
+    ticker.start(50);
+    Click(*form, "cmdStart");
+    ticker.stop();
+    QCOMPARE(Shown(*form), "The service is stopped. | 6 | Uninstall Service/on | Start Service/on");
+    QVERIFY(ProcessGone(pid));
+    QVERIFY2(ticks_while_stopping >= 5, qPrintable(QString::number(ticks_while_stopping)));
+  }
+
+  // A stop the service manager gave up waiting for (the service is still
+  // running) is an error, not a stopped service.
+  void stopThatDidNotEndInTimeIsAnError() {
+    ConsoleFixture f;
+    auto options = f.Options();
+    options.open_service_manager = [] { return std::make_unique<StopTimesOut>(); };
+    auto form = f.Open(options);
+    QVERIFY(form);
+    SelectTab(*form, 1);
+    QCOMPARE(Shown(*form), "The service is started. | 6 | Uninstall Service/off | Stop Service/on");
+    Click(*form, "cmdStart");
+    QCOMPARE(Shown(*form),
+             "Error [110]  when stop the service. | 6 | Uninstall Service/on | Stop Service/on");
   }
 
   void uninstallingARunningServiceStopsIt() {

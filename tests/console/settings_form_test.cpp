@@ -5,12 +5,14 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
+#include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
+#include <cmath>
 #include <filesystem>
 
 #include "console_test_support.h"
@@ -221,6 +223,58 @@ class SettingsFormTest : public QObject {
     QCOMPARE(at_check, std::string("private/9/1"));
     QCOMPARE(f.Query("SELECT typeof(TimeOut) FROM Settings_General"), std::string("integer"));
     QVERIFY(f.boxes.Boxes().isEmpty());
+  }
+
+  // A value the window would refuse, written by another program, is no
+  // edit: it raises no box and is left as it is until the operator changes
+  // that field.
+  void storedValuesNotEditedAreNeitherCheckedNorWritten() {
+    ConsoleFixture f;
+    f.Folder().Sql("UPDATE Settings_General SET TimeOut = 40000, CheckInterval = 'soon';");
+    auto form = f.Open();
+    QVERIFY(form);
+    SelectTab(*form, 1);
+    SelectTab(*form, 0);
+    TypeInto(Find<QLineEdit>(form.get(), "txtGetComm"), QStringLiteral("other"));
+    SelectTab(*form, 1);
+    QVERIFY2(f.boxes.Boxes().isEmpty(), qPrintable(f.boxes.Boxes().value(0).text));
+    QCOMPARE(f.Query("SELECT GetComm || '/' || TimeOut || '/' || CheckInterval FROM "
+                     "Settings_General"),
+             std::string("other/40000/soon"));
+
+    TypeInto(Find<QLineEdit>(form.get(), "txtTimeOut"), QStringLiteral("40001"));
+    SelectTab(*form, 0);
+    QCOMPARE(f.boxes.Boxes().size(), 1);
+    QVERIFY(f.boxes.Boxes().first().text.contains(QStringLiteral("TimeOut")));
+    f.boxes.Clear();
+    TypeInto(Find<QLineEdit>(form.get(), "txtTimeOut"), QStringLiteral("40000"));
+    QVERIFY(form->close());
+    QVERIFY(f.boxes.Boxes().isEmpty());
+    QCOMPARE(f.Query("SELECT TimeOut FROM Settings_General"), std::string("40000"));
+  }
+
+  // The composed stop time shows at its place in the "Job Ending" frame,
+  // without covering the date picker or the hour list.
+  void stopTimeBoxShowsAtItsPlace() {
+    ConsoleFixture f;
+    f.Folder().Sql("UPDATE Settings_General SET StopTime = '2004-06-01 23:00';");
+    auto form = f.Open();
+    QVERIFY(form);
+    SelectTab(*form, 1);
+    auto* frame = Find<QGroupBox>(form.get(), "fraJob");
+    auto* box = Find<QLineEdit>(form.get(), "txtStopTime");
+    QVERIFY(box->isVisible());
+    QCOMPARE(box->text(), QStringLiteral("2004-06-01 23:00"));
+    QVERIFY(box->isReadOnly());
+    const double scale = frame->width() / 3735.0;  // pixels per twip of the frame's design
+    QVERIFY(std::abs(box->x() - 1560 * scale) <= 1.0);
+    QVERIFY(std::abs(box->y() - 120 * scale) <= 1.0);
+    QVERIFY(std::abs(box->width() - 1695 * scale) <= 1.0);
+    for (const char* name : {"dtpStopDate", "cboStopHour"}) {
+      auto* control = Find<QWidget>(form.get(), name);
+      QWidget* on_top = frame->childAt(control->geometry().center());
+      QVERIFY2(on_top == control || control->isAncestorOf(on_top), name);
+    }
   }
 
   void tableWithoutARecordSavesAndShowsNothing() {
