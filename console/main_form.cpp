@@ -14,8 +14,8 @@
 
 #include "message_box.h"
 #include "router_list_edit.h"
+#include "settings/settings_rules.h"
 #include "settings_record.h"
-#include "settings_values.h"
 #include "update_before_form_change.h"
 
 namespace vexa::console {
@@ -71,11 +71,13 @@ void MainForm::ConnectHandlers() {
 // The window becomes active once, when it first appears: the date picker and
 // the hour list then show the stored stop time. Filling them is no edit.
 void MainForm::Form_Activate() {
-  const StopTimeParts parts = SplitStopTime(txtStopTime_->text());
+  const settings::StopTimeParts parts = settings::SplitStopTime(txtStopTime_->text().toStdString());
   const QSignalBlocker block_date(dtpStopDate_);
   const QSignalBlocker block_hour(cboStopHour_);
-  dtpStopDate_->setDate(parts.date.isValid() ? parts.date : QDate::currentDate());
-  cboStopHour_->setCurrentIndex(parts.hour.isEmpty() ? -1 : cboStopHour_->findText(parts.hour));
+  dtpStopDate_->setDate(parts.date ? QDate(parts.date->year, parts.date->month, parts.date->day)
+                                   : QDate::currentDate());
+  // The list holds the hours 00:00 to 23:00 in order.
+  cboStopHour_->setCurrentIndex(parts.hour ? *parts.hour : -1);
 }
 
 void MainForm::Form_Unload() {
@@ -113,14 +115,16 @@ void MainForm::ComposeStopTime() {
     const QSignalBlocker block_hour(cboStopHour_);
     cboStopHour_->setCurrentIndex(0);
   }
-  txtStopTime_->setText(
-      vexa::console::ComposeStopTime(dtpStopDate_->date(), cboStopHour_->currentText()));
+  const QDate date = dtpStopDate_->date();
+  txtStopTime_->setText(QString::fromStdString(
+      settings::ComposeStopTime({.year = date.year(), .month = date.month(), .day = date.day()},
+                                cboStopHour_->currentIndex())));
 }
 
 void MainForm::txtCheckInterval_LostFocus() {
-  const QString text = txtCheckInterval_->text();
-  const QString corrected = ApplyCheckIntervalMinimum(text);
-  if (corrected != text) txtCheckInterval_->setText(corrected);
+  const std::string text = txtCheckInterval_->text().toStdString();
+  const std::string corrected = settings::ApplyCheckIntervalMinimum(text);
+  if (corrected != text) txtCheckInterval_->setText(QString::fromStdString(corrected));
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {

@@ -15,7 +15,7 @@
 #include "main_form.h"
 #include "router_list_edit.h"
 #include "service_texts.h"
-#include "settings_values.h"
+#include "settings/settings_rules.h"
 
 namespace vexa::console {
 
@@ -135,7 +135,8 @@ void MainForm::BuildServiceTab(QWidget* page) {
   dtpStopDate_->setCalendarPopup(true);
   frame->Place(dtpStopDate_, {1200, 340, 1215, 315}, Fit::kWholeText);
   cboStopHour_ = Named(new QComboBox, "cboStopHour");
-  cboStopHour_->addItems(StopHourEntries());
+  for (const std::string& hour : settings::StopHourEntries())
+    cboStopHour_->addItem(QString::fromStdString(hour));
   cboStopHour_->setCurrentIndex(-1);
   frame->Place(cboStopHour_, {2640, 340, 795, 315}, Fit::kWholeText);
   // Shows the composed stop time that goes to the database; the operator

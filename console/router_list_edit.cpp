@@ -49,7 +49,7 @@ void RouterListEdit::SetRouterList(const QString& stored) {
 // character, until the stored text fits again. Deleting is always allowed.
 void RouterListEdit::RefuseBeyondLimit(int position, int /*removed*/, int added) {
   if (loading_ || added <= 0) return;
-  int excess = StoredLength(toPlainText()) - kRouterListMaxLength;
+  int excess = StoredLength(toPlainText()) - static_cast<int>(settings::kRouterListMaxLength);
   if (excess <= 0) return;
   QTextCursor cursor(document());
   cursor.beginEditBlock();

@@ -5,9 +5,9 @@
 
 #include <QPlainTextEdit>
 
-namespace vexa::console {
+#include "settings/settings_rules.h"
 
-inline constexpr int kRouterListMaxLength = 255;
+namespace vexa::console {
 
 // Stored text (lines separated by CR LF; a lone CR or LF also ends a line)
 // to the text the box shows, and back.

@@ -10,33 +10,24 @@
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <QUuid>
-#include <limits>
 
 #include "router_list_edit.h"
-#include "settings_values.h"
+#include "settings/settings_rules.h"
 
 namespace vexa::console {
 
 namespace {
 
-// What a field holds and so how its control's value is written to it.
-enum class FieldKind { kText, kFlag, kInt16, kInt32 };
+using settings::FieldKind;
+using settings::FieldRule;
 
 struct Binding {
-  const char* field;
-  FieldKind kind;
+  const FieldRule& field;
   QWidget* control;
 };
 
-struct Range {
-  qint64 minimum;
-  qint64 maximum;
-};
-
-Range RangeOf(FieldKind kind) {
-  if (kind == FieldKind::kInt16)
-    return {std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()};
-  return {std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()};
+QString FieldName(const FieldRule& field) {
+  return QString::fromLatin1(field.name);
 }
 
 // Converts between the controls and the fields' own types, so that a value
@@ -44,8 +35,8 @@ Range RangeOf(FieldKind kind) {
 // written again; a save without edits then touches nothing.
 class FieldDelegate final : public QStyledItemDelegate {
  public:
-  FieldDelegate(QObject* parent, QHash<int, FieldKind> kinds)
-      : QStyledItemDelegate(parent), kinds_(std::move(kinds)) {}
+  FieldDelegate(QObject* parent, QHash<int, const FieldRule*> fields)
+      : QStyledItemDelegate(parent), fields_(std::move(fields)) {}
 
   void setEditorData(QWidget* editor, const QModelIndex& index) const override {
     const QVariant value = index.data(Qt::EditRole);
@@ -70,11 +61,11 @@ class FieldDelegate final : public QStyledItemDelegate {
       if (auto* list = qobject_cast<RouterListEdit*>(editor)) text = list->RouterList();
       // An empty control over an empty (NULL) field is no edit.
       if (text.isEmpty() && old.isNull()) return;
-      const FieldKind kind = kinds_.value(index.column(), FieldKind::kText);
-      if (kind == FieldKind::kInt16 || kind == FieldKind::kInt32) {
-        const Range r = RangeOf(kind);
-        const auto number = ParseWholeNumber(text, r.minimum, r.maximum);
-        value = number ? QVariant(*number) : QVariant(text);
+      const FieldRule* field = fields_.value(index.column(), nullptr);
+      if (field != nullptr && field->kind == FieldKind::kNumber) {
+        const auto number =
+            settings::ParseWholeNumber(text.toStdString(), field->minimum, field->maximum);
+        value = number ? QVariant(qint64{*number}) : QVariant(text);
       } else {
         value = text;
       }
@@ -83,20 +74,23 @@ class FieldDelegate final : public QStyledItemDelegate {
   }
 
  private:
-  QHash<int, FieldKind> kinds_;
+  QHash<int, const FieldRule*> fields_;
 };
 
 QList<Binding> Bindings(const BoundControls& c) {
+  const auto field = [](const char* name) -> const FieldRule& {
+    return *settings::FindField(name);
+  };
   return {
-      {"RouterList", FieldKind::kText, c.router_list},
-      {"GetComm", FieldKind::kText, c.get_comm},
-      {"TimeOut", FieldKind::kInt16, c.time_out},
-      {"Retries", FieldKind::kInt16, c.retries},
-      {"CheckInterval", FieldKind::kInt32, c.check_interval},
-      {"SaveOnlyDynamic", FieldKind::kFlag, c.save_dynamic},
-      {"DnsCheck", FieldKind::kFlag, c.dns_check},
-      {"DebugMode", FieldKind::kFlag, c.debug_mode},
-      {"StopTime", FieldKind::kText, c.stop_time},
+      {field("RouterList"), c.router_list},
+      {field("GetComm"), c.get_comm},
+      {field("TimeOut"), c.time_out},
+      {field("Retries"), c.retries},
+      {field("CheckInterval"), c.check_interval},
+      {field("SaveOnlyDynamic"), c.save_dynamic},
+      {field("DnsCheck"), c.dns_check},
+      {field("DebugMode"), c.debug_mode},
+      {field("StopTime"), c.stop_time},
   };
 }
 
@@ -169,22 +163,21 @@ bool SettingsRecord::Open(const QString& database_path, int busy_timeout_ms, QSt
   // written anything.
   while (model_->canFetchMore()) model_->fetchMore();
 
-  QHash<int, FieldKind> kinds;
+  QHash<int, const FieldRule*> fields;
   mapper_ = std::make_unique<QDataWidgetMapper>();
   mapper_->setModel(model_.get());
   mapper_->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
   for (const Binding& b : Bindings(controls_)) {
-    const int column = model_->fieldIndex(QString::fromLatin1(b.field));
+    const int column = model_->fieldIndex(FieldName(b.field));
     if (column < 0) {
       error = QStringLiteral("The table %1 in %2 has no field %3.")
-                  .arg(QString::fromLatin1(kSettingsTable), database_path,
-                       QString::fromLatin1(b.field));
+                  .arg(QString::fromLatin1(kSettingsTable), database_path, FieldName(b.field));
       return false;
     }
-    kinds.insert(column, b.kind);
+    fields.insert(column, &b.field);
     mapper_->addMapping(b.control, column);
   }
-  mapper_->setItemDelegate(new FieldDelegate(mapper_.get(), kinds));
+  mapper_->setItemDelegate(new FieldDelegate(mapper_.get(), fields));
   mapper_->toFirst();
   return true;
 }
@@ -198,20 +191,14 @@ bool SettingsRecord::HasRecord() const {
 // until its field is edited.
 bool SettingsRecord::Validate(QString& error) const {
   for (const Binding& b : Bindings(controls_)) {
-    if (b.kind != FieldKind::kInt16 && b.kind != FieldKind::kInt32) continue;
+    if (b.field.kind != FieldKind::kNumber) continue;
     const QString text = static_cast<QLineEdit*>(b.control)->text();
-    const QVariant stored =
-        model_->data(model_->index(0, model_->fieldIndex(QString::fromLatin1(b.field))));
+    const QVariant stored = model_->data(model_->index(0, model_->fieldIndex(FieldName(b.field))));
     if (text == (stored.isNull() ? QString() : stored.toString())) continue;
-    const Range r = RangeOf(b.kind);
-    if (!ParseWholeNumber(text, r.minimum, r.maximum)) {
-      error = QStringLiteral(
-                  "%1 must be a whole number from %2 to %3; \"%4\" is not.\n\n"
-                  "Nothing was saved.")
-                  .arg(QString::fromLatin1(b.field))
-                  .arg(r.minimum)
-                  .arg(r.maximum)
-                  .arg(text);
+    const std::string typed = text.toStdString();
+    if (!settings::ParseWholeNumber(typed, b.field.minimum, b.field.maximum)) {
+      error = QString::fromStdString(settings::NumberRefusal(b.field, typed)) +
+              QStringLiteral("\n\nNothing was saved.");
       return false;
     }
   }

@@ -10,6 +10,8 @@
 #include <QString>
 #include <memory>
 
+#include "settings/settings_rules.h"
+
 class QCheckBox;
 class QLineEdit;
 
@@ -18,7 +20,7 @@ namespace vexa::console {
 class RouterListEdit;
 
 inline constexpr const char* kDatabaseFileName = "VexaArp.mdb";
-inline constexpr const char* kSettingsTable = "Settings_General";
+using settings::kSettingsTable;
 
 // The controls bound to the fields of Settings_General.
 struct BoundControls {

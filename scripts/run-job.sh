@@ -22,7 +22,7 @@ router=127.0.0.2
 faketime_lib=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
-cmake --build build -j"$jobs" --target VexaArpSrv vexa-service
+cmake --build build -j"$jobs" --target VexaArpSrv vexa-arp
 rm -rf "$folder"
 scripts/make-program-folder.sh "$folder" build/collector/VexaArpSrv > /dev/null
 folder=$(cd "$folder" && pwd)
@@ -64,17 +64,17 @@ sqlite3 "$folder/VexaArp.mdb" \
 
 export VEXAARP_SERVICE_MANAGER=local
 export VEXAARP_SERVICE_DIR=$work/service-state
-service=$root/build/tools/vexa-service
+service() { "$root/build/cli/vexa-arp" --folder "$folder" service "$@"; }
 "$folder/VexaArpSrv" -install_noMsg
 echo "Collector installed in $folder; its clock starts at $fake_start, stop time $stop_time"
 LD_PRELOAD=$faketime_lib FAKETIME="@$fake_start" FAKETIME_DONT_FAKE_MONOTONIC=1 \
-  VEXAARP_DNS_SERVERS=$router:5353 "$service" start
-echo "Service: $("$service" status); waiting for the poll at the full hour and the export"
+  VEXAARP_DNS_SERVERS=$router:5353 service start
+echo "Service: $(service status | tr '\t\n' ' ,'); waiting for the poll at the full hour and the export"
 for _ in $(seq 1 1800); do
   [ -s "$folder/ArpList.txt" ] && grep -q IpAddress "$folder/ArpList.txt" && break
   sleep 0.1
 done
-"$service" stop
+service stop
 "$folder/VexaArpSrv" -uninstall > /dev/null
 echo "--- $folder/Debug/AppEvent.txt"
 tr -d '\r' < "$folder/Debug/AppEvent.txt"

@@ -1,0 +1,216 @@
+// vexa-arp settings, set and routers: the settings record read and written
+// through the rules the console applies, never past them.
+#include <strings.h>
+
+#include <set>
+
+#include "command.h"
+#include "router_address.h"
+#include "settings/collector_settings.h"
+#include "settings/settings_rules.h"
+#include "settings_store.h"
+#include "text_escape.h"
+
+namespace vexa::cli {
+
+namespace {
+
+using settings::CheckedValue;
+using settings::FieldKind;
+using settings::FieldRule;
+using settings::SettingsFields;
+
+const FieldRule& RouterListField() {
+  return *settings::FindField("RouterList");
+}
+
+size_t IndexOf(const FieldRule& field) {
+  const auto fields = SettingsFields();
+  return static_cast<size_t>(&field - fields.data());
+}
+
+std::string FieldList() {
+  std::string names;
+  for (const FieldRule& f : SettingsFields())
+    names += (names.empty() ? "" : ", ") + std::string(f.name);
+  return names;
+}
+
+// The routers the collector polls: the non-empty lines among the first 25.
+std::vector<std::string> PolledRouters(const std::vector<std::string>& lines) {
+  std::vector<std::string> routers;
+  for (size_t i = 0; i < lines.size() && i < settings::kMaxRouterLines; ++i)
+    if (!lines[i].empty()) routers.push_back(lines[i]);
+  return routers;
+}
+
+int ShowSettings(Context& c, const Arguments& args) {
+  if (!args.empty()) throw UsageError("takes no arguments");
+  SettingsStore store(c.folder);
+  const std::vector<StoredValue> values = store.Read();
+  for (const FieldRule& field : SettingsFields()) {
+    const StoredValue& value = values[IndexOf(field)];
+    if (field.kind == FieldKind::kRouterList) {
+      c.out << field.name << '\n';
+      for (const std::string& line : settings::RouterLines(value.value_or("")))
+        if (!line.empty()) c.out << '\t' << EscapeText(line) << '\n';
+    } else {
+      c.out << field.name << '\t' << EscapeText(value.value_or("")) << '\n';
+    }
+  }
+  c.out.flush();
+  // What the collector will make of the record at its next start.
+  try {
+    CollectorSettings loaded;
+    LoadCollectorSettings(store.path(), loaded);
+  } catch (const std::exception& e) {
+    c.err << "vexa-arp: settings: warning: the service will not start with these settings: "
+          << EscapeText(e.what()) << '\n';
+  }
+  return 0;
+}
+
+int SetFields(Context& c, const Arguments& args) {
+  if (args.empty()) throw UsageError("give FIELD VALUE pairs");
+  if (args.size() % 2 != 0) throw UsageError("the field " + args.back() + " has no value");
+  std::vector<SettingsStore::Change> changes;
+  std::vector<std::string> refusals;
+  std::set<const FieldRule*> given;
+  for (size_t i = 0; i < args.size(); i += 2) {
+    const FieldRule* field = settings::FindField(args[i]);
+    if (field == nullptr)
+      throw UsageError("there is no field " + args[i] + "; the fields are " + FieldList());
+    if (!given.insert(field).second) throw UsageError(std::string(field->name) + " is given twice");
+    CheckedValue value = settings::CheckValue(*field, args[i + 1], RouterAddressKey);
+    if (!value.error.empty())
+      refusals.push_back(value.error);
+    else
+      changes.push_back({field, std::move(value)});
+  }
+  // Each refused value is one error line; then nothing is written.
+  for (const std::string& refusal : refusals)
+    c.err << "vexa-arp: set: " << EscapeText(refusal) << '\n';
+  if (!refusals.empty()) return kExitFailure;
+  SettingsStore store(c.folder);
+  store.Update([&](const std::vector<StoredValue>&) { return changes; });
+  return 0;
+}
+
+std::vector<std::string> RouterEntries(const Arguments& args) {
+  std::vector<std::string> entries;
+  for (const std::string& arg : args)
+    for (std::string& entry : settings::SplitRouterEntries(arg))
+      entries.push_back(std::move(entry));
+  if (entries.empty()) throw UsageError("give one or more router addresses");
+  return entries;
+}
+
+SettingsStore::Change RouterListChange(const std::vector<std::string>& lines) {
+  return {&RouterListField(),
+          CheckedValue{.stored = settings::JoinRouterLines(lines), .error = {}}};
+}
+
+int ListRouters(Context& c, const Arguments& args) {
+  if (!args.empty()) throw UsageError("takes no arguments");
+  SettingsStore store(c.folder);
+  const auto lines = settings::RouterLines(store.Read()[IndexOf(RouterListField())].value_or(""));
+  for (const std::string& router : PolledRouters(lines)) c.out << EscapeText(router) << '\n';
+  size_t unused = 0;
+  for (size_t i = settings::kMaxRouterLines; i < lines.size(); ++i)
+    unused += lines[i].empty() ? 0 : 1;
+  if (unused > 0)
+    c.err << "vexa-arp: routers: warning: " << unused
+          << " more routers are stored after the 25th line and not polled\n";
+  return 0;
+}
+
+int AddRouters(Context& c, const Arguments& args) {
+  const std::vector<std::string> added = RouterEntries(args);
+  SettingsStore store(c.folder);
+  store.Update([&](const std::vector<StoredValue>& record) {
+    std::vector<std::string> lines =
+        settings::RouterLines(record[IndexOf(RouterListField())].value_or(""));
+    // A list that ends with a line break gets the new lines after it.
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    if (auto refused = settings::CheckRouterList(lines, added, RouterAddressKey))
+      throw Failure(*refused + " Nothing was written.");
+    lines.insert(lines.end(), added.begin(), added.end());
+    return std::vector<SettingsStore::Change>{RouterListChange(lines)};
+  });
+  return 0;
+}
+
+int RemoveRouters(Context& c, const Arguments& args) {
+  const std::vector<std::string> removed = RouterEntries(args);
+  SettingsStore store(c.folder);
+  store.Update([&](const std::vector<StoredValue>& record) {
+    std::vector<std::string> lines =
+        settings::RouterLines(record[IndexOf(RouterListField())].value_or(""));
+    // A line matches the same address in any spelling, or its own text
+    // (blanks around it do not count).
+    const auto matches = [](const std::string& line, const std::string& entry) {
+      const size_t first = line.find_first_not_of(" \t");
+      const size_t last = line.find_last_not_of(" \t");
+      const std::string bare =
+          first == std::string::npos ? "" : line.substr(first, last - first + 1);
+      if (bare == entry) return true;
+      const auto a = RouterAddressKey(bare);
+      const auto b = RouterAddressKey(entry);
+      return a && b && *a == *b;
+    };
+    for (const std::string& entry : removed) {
+      const auto before = lines.size();
+      std::erase_if(lines, [&](const std::string& line) { return matches(line, entry); });
+      if (lines.size() == before)
+        throw Failure("\"" + entry + "\" is not in the router list; nothing was written");
+    }
+    return std::vector<SettingsStore::Change>{RouterListChange(lines)};
+  });
+  return 0;
+}
+
+int Routers(Context& c, const Arguments& args) {
+  if (args.empty()) throw UsageError("give list, add or remove");
+  const Arguments rest(args.begin() + 1, args.end());
+  if (args[0] == "list") return ListRouters(c, rest);
+  if (args[0] == "add") return AddRouters(c, rest);
+  if (args[0] == "remove") return RemoveRouters(c, rest);
+  throw UsageError("unknown subcommand " + args[0] + "; give list, add or remove");
+}
+
+constexpr Command kCommands[] = {
+    {"settings", "", "show the settings record",
+     "Prints every field of the settings record as FIELD<TAB>VALUE, in the order the\n"
+     "collector reads them; the routers follow RouterList one per line, indented.\n"
+     "Warns on stderr when the collector could not start with the record.\n",
+     ShowSettings},
+    {"set", "FIELD VALUE [FIELD VALUE...]", "change fields of the settings record",
+     "Checks every value with the console's rules and writes all of them in one\n"
+     "transaction, or none: a refused value is named with the reason on stderr.\n"
+     "  DebugMode, SaveOnlyDynamic, DnsCheck   0 or 1\n"
+     "  GetComm                                the SNMP community (no control characters)\n"
+     "  TimeOut, Retries                       whole numbers, 16-bit\n"
+     "  CheckInterval                          seconds, 32-bit, at least 300\n"
+     "  StopTime                               YYYY-MM-DD HH:00 (a whole hour)\n"
+     "  RouterList                             numeric IPv4/IPv6 addresses separated by\n"
+     "                                         commas or blanks; at most 25, no duplicates,\n"
+     "                                         at most 255 characters stored\n"
+     "Changes take effect at the next start of the service.\n",
+     SetFields},
+    {"routers", "list | add ADDR... | remove ADDR...", "list, add or remove routers",
+     "list    the routers the collector polls (the first 25 lines of RouterList)\n"
+     "add     appends addresses; an address the collector cannot poll, one already\n"
+     "        in the list, or a list past 25 routers or 255 characters is refused\n"
+     "remove  removes addresses (any spelling of the same address); an address not\n"
+     "        in the list is refused\n"
+     "Nothing is written when any address is refused.\n",
+     Routers},
+};
+
+}  // namespace
+
+std::span<const Command> SettingsCommands() {
+  return kCommands;
+}
+
+}  // namespace vexa::cli

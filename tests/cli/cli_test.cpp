@@ -1,0 +1,249 @@
+// vexa-arp run as a program on real program folders: the settings read back
+// after every change, every refusal leaving the database as it was, the
+// service life cycle with the local service manager and the real collector,
+// and ArpTable written out without a raw control byte.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <map>
+
+#include "support/test_folder.h"
+
+namespace vexa::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class CliTest : public ::testing::Test {
+ protected:
+  ~CliTest() override {
+    // Whatever a test left registered or running goes with it.
+    Cli({"service", "stop"});
+    Cli({"service", "uninstall"});
+  }
+
+  RunResult Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--folder", folder.path()});
+    return test::Run(VEXA_CLI_BINARY, args, Env(), "", 90s);
+  }
+
+  std::map<std::string, std::string> Env() const {
+    return {{"VEXAARP_SERVICE_MANAGER", "local"},
+            {"VEXAARP_SERVICE_DIR", folder.Scratch() + "/service"}};
+  }
+
+  // The whole database as text, to tell whether anything changed.
+  std::string Dump() const {
+    return test::Run("/usr/bin/sqlite3", {folder.Database(), ".dump"}).out;
+  }
+
+  ProgramFolder folder;
+};
+
+TEST_F(CliTest, SetsAndReadsBackEveryField) {
+  const RunResult set =
+      Cli({"set", "DebugMode", "1", "RouterList", "192.0.2.1, 2001:db8::1", "GetComm", "s3cret!",
+           "TimeOut", "-7", "Retries", "32767", "CheckInterval", "2147483647", "SaveOnlyDynamic",
+           "1", "DnsCheck", "0", "StopTime", "2030-12-31 23:00"});
+  ASSERT_EQ(set.exit_status, 0) << set.err;
+  EXPECT_EQ(set.out + set.err, "");
+  const RunResult shown = Cli({"settings"});
+  EXPECT_EQ(shown.exit_status, 0);
+  EXPECT_EQ(shown.out,
+            "DebugMode\t1\nRouterList\n\t192.0.2.1\n\t2001:db8::1\nGetComm\ts3cret!\n"
+            "TimeOut\t-7\nRetries\t32767\nCheckInterval\t2147483647\nSaveOnlyDynamic\t1\n"
+            "DnsCheck\t0\nStopTime\t2030-12-31 23:00\n");
+  EXPECT_EQ(shown.err, "");
+  // Stored with the types the collector reads.
+  EXPECT_EQ(test::Run("/usr/bin/sqlite3", {folder.Database(),
+                                           "SELECT typeof(TimeOut) || typeof(DebugMode) || "
+                                           "hex(RouterList) FROM Settings_General"})
+                .out,
+            "integerinteger3139322E302E322E310D0A323030313A6462383A3A31\n");
+
+  // A record the collector cannot start with is shown, with a warning.
+  folder.Sql("UPDATE Settings_General SET TimeOut = 40000, GetComm = 'a' || char(27) || 'b'");
+  const RunResult odd = Cli({"settings"});
+  EXPECT_EQ(odd.exit_status, 0);
+  EXPECT_NE(odd.out.find("GetComm\ta\\x1Bb\nTimeOut\t40000\n"), std::string::npos) << odd.out;
+  EXPECT_NE(odd.err.find("will not start"), std::string::npos) << odd.err;
+}
+
+TEST_F(CliTest, RefusedCommandsLeaveTheDatabaseAsItWas) {
+  folder.Sql(
+      "UPDATE Settings_General SET RouterList = '192.0.2.1' || char(13,10) || "
+      "' gateway '");
+  struct Case {
+    std::vector<std::string> args;
+    int exit_status;
+    const char* error;  // a part of the message on stderr
+  };
+  std::vector<std::string> many = {"routers", "add"};
+  for (int i = 1; i <= 24; ++i) many.push_back("10.0.0." + std::to_string(i));
+  const Case cases[] = {
+      {{"set", "TimeOut"}, 2, "set: the field TimeOut has no value"},
+      {{"set", "Timeout", "5", "TIMEOUT", "6"}, 2, "TimeOut is given twice"},
+      {{"set", "Colour", "red"}, 2, "there is no field Colour; the fields are DebugMode,"},
+      {{"set", "GetComm", "new", "TimeOut", "40000"}, 1, "TimeOut must be a whole number"},
+      {{"set", "CheckInterval", "60"}, 1, "CheckInterval must be at least 300 seconds"},
+      {{"set", "StopTime", "2030-12-31 23:15"}, 1, "StopTime must be a date and a whole hour"},
+      {{"set", "DnsCheck", "true"}, 1, "DnsCheck must be 0 or 1"},
+      {{"set", "GetComm", "a\nb"}, 1, "GetComm must not hold control characters"},
+      {{"set", "RouterList", "192.0.2.1,192.0.2.1"}, 1, "\"192.0.2.1\" is given twice"},
+      {{"routers", "add", "192.0.2.9", "::ffff:192.0.2.1"}, 1, "is in the router list already"},
+      {{"routers", "add", "gateway.example"}, 1, "not a router address the collector can poll"},
+      {many, 1, "the collector polls the routers of the first 25 only"},
+      {{"routers", "remove", "192.0.2.1", "192.0.2.7"}, 1, "\"192.0.2.7\" is not in the router"},
+      {{"routers", "move"}, 2, "unknown subcommand move"},
+      {{"routers", "add"}, 2, "give one or more router addresses"},
+      {{"table", "--csv"}, 2, "unknown argument --csv"},
+      {{"service", "pause"}, 2, "unknown subcommand pause"},
+      {{"walkabout"}, 2, "unknown command walkabout"},
+      {{"--colour", "settings"}, 2, "unknown option --colour"},
+  };
+  const std::string before = Dump();
+  for (const Case& c : cases) {
+    const RunResult r = Cli(c.args);
+    EXPECT_EQ(r.exit_status, c.exit_status) << c.args[0] << " " << r.err;
+    EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line per error: " << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  EXPECT_EQ(Dump(), before);
+
+  // A database another program holds locked: refused after the wait.
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(folder.Database().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  const RunResult locked = Cli({"set", "Retries", "4"});
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  EXPECT_EQ(locked.exit_status, 1);
+  EXPECT_NE(locked.err.find("is locked by another program"), std::string::npos) << locked.err;
+  EXPECT_EQ(Dump(), before);
+}
+
+TEST_F(CliTest, MissingOrOlderDatabaseIsNamed) {
+  const struct {
+    const char* sql;
+    std::vector<std::string> args;
+    const char* error;
+  } cases[] = {
+      {"ALTER TABLE Settings_General DROP COLUMN DnsCheck",
+       {"set", "GetComm", "x"},
+       "has no field DnsCheck; the database is of an older shape"},
+      {"DROP TABLE ArpTable", {"table"}, "has no table ArpTable"},
+      {"DELETE FROM Settings_General", {"routers", "add", "192.0.2.1"}, "has no record"},
+  };
+  for (const auto& c : cases) {
+    ProgramFolder other;
+    other.Sql(c.sql);
+    std::vector<std::string> args = {"--folder", other.path()};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const RunResult r = test::Run(VEXA_CLI_BINARY, args);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+  }
+  const RunResult missing = test::Run(VEXA_CLI_BINARY, {"--folder", folder.Scratch(), "settings"});
+  EXPECT_EQ(missing.exit_status, 1);
+  EXPECT_NE(missing.err.find("there is no database " + folder.Scratch() + "/VexaArp.mdb"),
+            std::string::npos);
+}
+
+TEST_F(CliTest, RoutersAreAddedListedAndRemoved) {
+  // A list typed in the console: a line with blanks, an empty line, a CR LF at
+  // the end.
+  folder.Sql(
+      "UPDATE Settings_General SET RouterList = '192.0.2.1' || char(13,10) || "
+      "' 192.0.2.2 ' || char(13,10) || char(13,10)");
+  EXPECT_EQ(Cli({"routers", "add", "192.0.2.3,2001:db8::1", "fe80::1%1"}).exit_status, 0);
+  EXPECT_EQ(Cli({"routers", "remove", "192.0.2.2", "2001:DB8:0::1"}).exit_status, 0);
+  const RunResult listed = Cli({"routers", "list"});
+  EXPECT_EQ(listed.out, "192.0.2.1\n192.0.2.3\nfe80::1%1\n");
+  EXPECT_EQ(test::Run("/usr/bin/sqlite3", {folder.Database(),
+                                           "SELECT hex(RouterList) FROM "
+                                           "Settings_General"})
+                .out,
+            "3139322E302E322E310D0A3139322E302E322E330D0A666538303A3A312531\n");
+}
+
+TEST_F(CliTest, ServiceLifeCycle) {
+  const auto status = [&] { return Cli({"service", "status"}).out; };
+  EXPECT_EQ(status(), "Installed\tno\nStarted\t-\n");
+  RunResult r = Cli({"service", "install"});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(r.out, "The service is installed.\n");
+  r = Cli({"service", "install"});  // the collector refuses a second registration
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_NE(r.err.find("VexaArpSrv -install_noMsg ended with exit status 1"), std::string::npos);
+  EXPECT_EQ(status(), "Installed\tyes\nState\tstopped\nStarted\t-\n");
+
+  EXPECT_EQ(Cli({"service", "start"}).out, "The service is started.\n");
+  ASSERT_TRUE(WaitUntil(
+      [&] { return ReadFile(folder.AppEvent()).find("Service Started.") != std::string::npos; },
+      10s));
+  const std::string running = status();
+  EXPECT_TRUE(running.starts_with("Installed\tyes\nState\trunning\nStarted\t20")) << running;
+  r = Cli({"service", "start"});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_NE(r.err.find("start: The service \"Vexa ARP\" is already running (error 114)"),
+            std::string::npos);
+
+  EXPECT_EQ(Cli({"service", "stop"}).out, "The service is stopped.\n");
+  EXPECT_TRUE(status().starts_with("Installed\tyes\nState\tstopped\nStarted\t20"));
+  r = Cli({"service", "stop"});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_NE(r.err.find("(error 3)"), std::string::npos);
+  EXPECT_EQ(Cli({"service", "uninstall"}).out, "The service is uninstalled.\n");
+  EXPECT_TRUE(status().starts_with("Installed\tno\n"));
+}
+
+TEST_F(CliTest, TableWritesAgentBytesEscaped) {
+  folder.Sql(
+      "INSERT INTO ArpTable (IpAddr, MacAddr, Type, IfIndex, SeenTimes, DnsName) VALUES "
+      "('192.0.2.1', '02 00 00 00 00 01', 3, 1, 4, 'host.demo.lan'),"
+      "('192.0.2.2', 'a' || char(9) || 'b' || char(10) || char(27) || '[2J', 4, 2, 1, NULL),"
+      "('192.0.2.3', CAST(x'ff22c29b5c' AS TEXT), 3, 1, 1, 'x\"y' || char(8232));");
+  RunResult r = Cli({"table"});
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_EQ(r.out,
+            "IpAddr\tMacAddr\tType\tIfIndex\tSeenTimes\tDnsName\n"
+            "192.0.2.1\t02 00 00 00 00 01\t3\t1\t4\thost.demo.lan\n"
+            "192.0.2.2\ta\\tb\\n\\x1B[2J\t4\t2\t1\t\n"
+            "192.0.2.3\t\\xFF\"\\u009B\\\\\t3\t1\t1\tx\"y\xE2\x80\xA8\n");
+  r = Cli({"table", "--json"});
+  EXPECT_EQ(r.exit_status, 0);
+  EXPECT_EQ(r.out,
+            "{\"IpAddr\":\"192.0.2.1\",\"MacAddr\":\"02 00 00 00 00 01\",\"Type\":3,\"IfIndex\":1,"
+            "\"SeenTimes\":4,\"DnsName\":\"host.demo.lan\"}\n"
+            "{\"IpAddr\":\"192.0.2.2\",\"MacAddr\":\"a\\tb\\n\\u001B[2J\",\"Type\":4,\"IfIndex\":2,"
+            "\"SeenTimes\":1,\"DnsName\":null}\n"
+            "{\"IpAddr\":\"192.0.2.3\",\"MacAddr\":\"\\u00FF\\\"\\u009B\\\\\",\"Type\":3,"
+            "\"IfIndex\":1,\"SeenTimes\":1,\"DnsName\":\"x\\\"y\\u2028\"}\n");
+  for (const char c : r.out) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20);
+  // Every line is JSON a standard parser reads.
+  WriteFile(folder.Scratch() + "/table.json", r.out);
+  EXPECT_EQ(test::Run("/usr/bin/python3",
+                      {"-c", "import json,sys\n[json.loads(l) for l in open(sys.argv[1])]",
+                       folder.Scratch() + "/table.json"})
+                .exit_status,
+            0);
+}
+
+TEST_F(CliTest, HelpOnEveryCommand) {
+  for (const char* command : {"settings", "set", "routers", "service", "table"}) {
+    const RunResult r = Cli({command, "--help"});
+    EXPECT_EQ(r.exit_status, 0);
+    EXPECT_TRUE(r.out.starts_with(std::string("usage: vexa-arp [--folder DIR] ") + command))
+        << r.out;
+  }
+  const RunResult none = test::Run(VEXA_CLI_BINARY, {});
+  EXPECT_EQ(none.exit_status, 2);
+  EXPECT_NE(none.err.find("Commands:"), std::string::npos);
+  // After "--" a value may begin with a dash.
+  EXPECT_EQ(Cli({"set", "--", "GetComm", "--help"}).exit_status, 0);
+  EXPECT_EQ(Cli({"settings"}).out.find("GetComm\t--help\n") != std::string::npos, true);
+}
+
+}  // namespace
+}  // namespace vexa::test
