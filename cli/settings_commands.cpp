@@ -2,9 +2,11 @@
 // through the rules the console applies, never past them.
 #include <strings.h>
 
+#include <chrono>
 #include <set>
 
 #include "command.h"
+#include "platform/local_time.h"
 #include "router_address.h"
 #include "settings/collector_settings.h"
 #include "settings/settings_rules.h"
@@ -93,6 +95,16 @@ int SetFields(Context& c, const Arguments& args) {
   if (!refusals.empty()) return kExitFailure;
   SettingsStore store(c.folder);
   store.Update([&](const std::vector<StoredValue>&) { return changes; });
+  // Accepted as the console accepts it, but worth a word: the job would end
+  // at once.
+  for (const auto& change : changes) {
+    const auto* stop = std::get_if<std::string>(&change.value.stored);
+    if (change.field->kind == FieldKind::kStopTime && stop != nullptr &&
+        *stop < FormatDateMinute(ToLocal(std::chrono::system_clock::now())))
+      c.err << "vexa-arp: set: warning: StopTime " << *stop
+            << " has passed: the collector will export at its first poll-timer tick and poll "
+               "no more\n";
+  }
   return 0;
 }
 

@@ -32,10 +32,12 @@ class CliTest : public ::testing::Test {
             {"VEXAARP_SERVICE_DIR", folder.Scratch() + "/service"}};
   }
 
-  // The whole database as text, to tell whether anything changed.
-  std::string Dump() const {
-    return test::Run("/usr/bin/sqlite3", {folder.Database(), ".dump"}).out;
+  // What the sqlite3 shell prints for `command` on the folder's database.
+  std::string Sqlite(const std::string& command) const {
+    return test::Run("/usr/bin/sqlite3", {folder.Database(), command}).out;
   }
+  // The whole database as text, to tell whether anything changed.
+  std::string Dump() const { return Sqlite(".dump"); }
 
   ProgramFolder folder;
 };
@@ -55,10 +57,8 @@ TEST_F(CliTest, SetsAndReadsBackEveryField) {
             "DnsCheck\t0\nStopTime\t2030-12-31 23:00\n");
   EXPECT_EQ(shown.err, "");
   // Stored with the types the collector reads.
-  EXPECT_EQ(test::Run("/usr/bin/sqlite3", {folder.Database(),
-                                           "SELECT typeof(TimeOut) || typeof(DebugMode) || "
-                                           "hex(RouterList) FROM Settings_General"})
-                .out,
+  EXPECT_EQ(Sqlite("SELECT typeof(TimeOut) || typeof(DebugMode) || hex(RouterList) "
+                   "FROM Settings_General"),
             "integerinteger3139322E302E322E310D0A323030313A6462383A3A31\n");
 
   // A record the collector cannot start with is shown, with a warning.
@@ -111,6 +111,13 @@ TEST_F(CliTest, RefusedCommandsLeaveTheDatabaseAsItWas) {
   }
   EXPECT_EQ(Dump(), before);
 
+  // A stop time that has passed is taken, as the console takes it, with a word.
+  const RunResult past = Cli({"set", "StopTime", "2001-01-01 00:00"});
+  EXPECT_EQ(past.exit_status, 0);
+  EXPECT_NE(past.err.find("warning: StopTime 2001-01-01 00:00 has passed"), std::string::npos);
+  folder.Sql("UPDATE Settings_General SET StopTime = '2030-01-01 00:00'");
+  const std::string stored = Dump();
+
   // A database another program holds locked: refused after the wait.
   sqlite3* other = nullptr;
   ASSERT_EQ(sqlite3_open(folder.Database().c_str(), &other), SQLITE_OK);
@@ -120,7 +127,7 @@ TEST_F(CliTest, RefusedCommandsLeaveTheDatabaseAsItWas) {
   sqlite3_close(other);
   EXPECT_EQ(locked.exit_status, 1);
   EXPECT_NE(locked.err.find("is locked by another program"), std::string::npos) << locked.err;
-  EXPECT_EQ(Dump(), before);
+  EXPECT_EQ(Dump(), stored);
 }
 
 TEST_F(CliTest, MissingOrOlderDatabaseIsNamed) {
@@ -160,10 +167,7 @@ TEST_F(CliTest, RoutersAreAddedListedAndRemoved) {
   EXPECT_EQ(Cli({"routers", "remove", "192.0.2.2", "2001:DB8:0::1"}).exit_status, 0);
   const RunResult listed = Cli({"routers", "list"});
   EXPECT_EQ(listed.out, "192.0.2.1\n192.0.2.3\nfe80::1%1\n");
-  EXPECT_EQ(test::Run("/usr/bin/sqlite3", {folder.Database(),
-                                           "SELECT hex(RouterList) FROM "
-                                           "Settings_General"})
-                .out,
+  EXPECT_EQ(Sqlite("SELECT hex(RouterList) FROM Settings_General"),
             "3139322E302E322E310D0A3139322E302E322E330D0A666538303A3A312531\n");
 }
 
