@@ -1,6 +1,6 @@
 #include "cli.h"
 
-#include <array>
+#include <filesystem>
 
 #include "command.h"
 #include "text_escape.h"
@@ -70,6 +70,11 @@ int Run(const std::vector<std::string>& args, const std::string& default_folder,
       Usage(err);
       return kExitUsage;
     }
+    // Absolute, so that a folder given relative to the current directory
+    // still names it for the installer, which runs inside the folder.
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(folder, ec);
+    if (!ec) folder = absolute.lexically_normal().string();
     while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
 
     const std::vector<Command> commands = AllCommands();

@@ -174,7 +174,9 @@ TEST_F(CliTest, RoutersAreAddedListedAndRemoved) {
 TEST_F(CliTest, ServiceLifeCycle) {
   const auto status = [&] { return Cli({"service", "status"}).out; };
   EXPECT_EQ(status(), "Installed\tno\nStarted\t-\n");
-  RunResult r = Cli({"service", "install"});
+  // A folder named relative to the current directory.
+  RunResult r = test::Run(VEXA_CLI_BINARY, {"--folder", "program/", "service", "install"}, Env(),
+                          folder.Scratch());
   EXPECT_EQ(r.exit_status, 0) << r.err;
   EXPECT_EQ(r.out, "The service is installed.\n");
   r = Cli({"service", "install"});  // the collector refuses a second registration
