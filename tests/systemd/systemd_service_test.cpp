@@ -160,7 +160,7 @@ TEST_F(SystemdService, WholeLifeWithTheRealCollectorInTheHardenedUnit) {
             "not-found");
 }
 
-// A folder in a home directory, with quotes, a backslash and letters beyond
+// A folder in a home directory, with quotes, a backslash, a colon and letters beyond
 // ASCII in its name, owned by a user other than root: the service runs as
 // that user, sees its folder through the hidden homes, and logs there.
 TEST_F(SystemdService, AFolderInAHomeWithAnOddNameRunsAsItsOwner) {
@@ -169,7 +169,7 @@ TEST_F(SystemdService, AFolderInAHomeWithAnOddNameRunsAsItsOwner) {
   const std::string home = self.starts_with("/home/") ? "/root" : "/home";
   ASSERT_EQ(test::Run("/bin/mount", {"-t", "tmpfs", "-o", "mode=755", "tmpfs", home}).exit_status,
             0);
-  test::ProgramFolder folder("Grüße \"q\" 'x' back\\slash 100%$HOME", home);
+  test::ProgramFolder folder("Grüße \"q\" 'x' back\\slash 100%$HOME a:b", home);
   ::chmod(folder.Scratch().c_str(), 0755);
   const std::string owner = "daemon";
   ASSERT_EQ(test::Run("/bin/chown", {"-R", owner + ":", folder.path()}).exit_status, 0);
