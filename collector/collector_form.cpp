@@ -17,10 +17,19 @@ namespace {
 
 enum ExitStatus { kExitOk = 0, kExitFailed = 1, kExitInvalidOption = 2 };
 
-std::runtime_error ServiceFailure(const char* what, int err) {
-  return std::runtime_error(std::string("Could not ") + what + " the service \"" + kServiceName +
-                            "\": " + ServiceErrorText(err));
-}
+// The failure of a service operation; `detail` (from the service layer) says
+// more than the error code where it has more to say.
+class ServiceFailure : public std::runtime_error {
+ public:
+  ServiceFailure(const char* what, int err, const std::string& detail)
+      : std::runtime_error(std::string("Could not ") + what + " the service \"" + kServiceName +
+                           "\": " + (detail.empty() ? ServiceErrorText(err) : detail)),
+        detail_(detail) {}
+  const std::string& detail() const { return detail_; }
+
+ private:
+  std::string detail_;
+};
 
 }  // namespace
 
@@ -69,7 +78,7 @@ bool CollectorForm::Form_Load(const std::string& command_line) {
                                 "Could not change to the folder " + program_folder_);
       pending = "install";
       if (const int err = platform_.services.Install(platform_.executable_path(), program_folder_))
-        throw ServiceFailure("install", err);
+        throw ServiceFailure("install", err, platform_.services.ErrorDetail());
       log_.LogEvent(kFormName, "Form_Load", "Service Installed", kLevelInfo);
       if (command_line != "-install_noMsg")
         platform_.message_box("Vexa ARP Service Installed Successfully", BoxIcon::kInformation);
@@ -79,7 +88,8 @@ bool CollectorForm::Form_Load(const std::string& command_line) {
     if (command_line == "-uninstall") {
       SetProgramFolder();
       pending = "uninstall";
-      if (const int err = platform_.services.Uninstall()) throw ServiceFailure("uninstall", err);
+      if (const int err = platform_.services.Uninstall())
+        throw ServiceFailure("uninstall", err, platform_.services.ErrorDetail());
       log_.LogEvent(kFormName, "Form_Load", "Service Uninstalled", kLevelInfo);
       platform_.message_box("Vexa ARP Service Uninstalled Successfully", BoxIcon::kInformation);
       exit_status_ = kExitOk;
@@ -95,9 +105,14 @@ bool CollectorForm::Form_Load(const std::string& command_line) {
     return true;
   } catch (const std::exception& e) {
     log_.LogEvent(kFormName, "Form_Load", e.what(), kLevelError);
-    const char* text = pending == "install"     ? "Vexa ARP Service Failed To Install"
+    std::string text = pending == "install"     ? "Vexa ARP Service Failed To Install"
                        : pending == "uninstall" ? "Vexa ARP Service Failed To Uninstall"
                                                 : "Error";
+    // A cause the operator must act on (a folder systemd cannot name) goes
+    // on a second line of the box.
+    if (const auto* failure = dynamic_cast<const ServiceFailure*>(&e);
+        failure != nullptr && !failure->detail().empty())
+      text += "\n" + failure->detail();
     platform_.message_box(text, BoxIcon::kCritical);
     exit_status_ = kExitFailed;
     return false;

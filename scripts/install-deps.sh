@@ -11,6 +11,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   snmpd snmp snmpsim dnsmasq-base libfaketime iproute2 procps python3 bc
   xvfb xdotool imagemagick
+  # the service on a real systemd, and the Debian package
+  systemd dbus util-linux dpkg-dev lintian
 )
 
 missing=()

@@ -24,7 +24,7 @@ faketime_lib=/usr/lib/x86_64-linux-gnu/faketime/libfaketime.so.1
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo > /dev/null
 cmake --build build -j"$jobs" --target VexaArpSrv vexa-arp
 rm -rf "$folder"
-scripts/make-program-folder.sh "$folder" build/collector/VexaArpSrv > /dev/null
+scripts/make-program-folder.sh "$folder" build/collector/VexaArpSrv build/cli/vexa-arp > /dev/null
 folder=$(cd "$folder" && pwd)
 work=$(mktemp -d /tmp/vexa-job-XXXXXX)
 chmod 755 "$work"

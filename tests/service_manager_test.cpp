@@ -1,6 +1,6 @@
 // Both service backends. The local one runs the real collector as the
-// service; the systemd one talks to a stand-in systemctl that records its
-// calls, since systemd does not run on the test machines.
+// service; the systemd one writes its units for systemd-analyze verify and
+// talks to a stand-in systemctl.
 #include "service/service_manager.h"
 
 #include <gtest/gtest.h>
@@ -96,6 +96,10 @@ TEST(LocalServiceManager, AStalePidOfAnotherProgramIsNotTheService) {
   EXPECT_EQ(state, ServiceState::kStopped);
 }
 
+// The systemd backend against a stand-in systemctl that records its calls and
+// answers what the test sets (states and failures a real systemd does not
+// give on demand); every unit it writes goes through systemd-analyze verify.
+// The whole life against a real systemd is in tests/systemd.
 class SystemdServiceManagerTest : public ::testing::Test {
  protected:
   SystemdServiceManagerTest() {
@@ -103,14 +107,16 @@ class SystemdServiceManagerTest : public ::testing::Test {
     ::mkdir(units.c_str(), 0755);
     test::WriteFile(bin + "/systemctl",
                     "#!/bin/sh\n"
-                    "echo \"$*\" >> '" +
-                        calls +
+                    "cd '" +
+                        dir.path() +
                         "'\n"
-                        "if [ \"$1\" = show ]; then cat '" +
-                        state +
-                        "'; fi\n"
-                        "exit $(cat '" +
-                        status + "' 2>/dev/null || echo 0)\n");
+                        "echo \"$*\" >> calls\n"
+                        "case \"$*\" in\n"
+                        "  *'-p ActiveState'*) cat state ;;\n"
+                        "  *'-p Result'*) cat result 2>/dev/null || echo success ;;\n"
+                        "esac\n"
+                        "cat stderr >&2 2>/dev/null\n"
+                        "exit $(cat status 2>/dev/null || echo 0)\n");
     ::chmod((bin + "/systemctl").c_str(), 0755);
     test::WriteFile(state, "inactive\n");
     old_path = std::getenv("PATH");
@@ -119,40 +125,100 @@ class SystemdServiceManagerTest : public ::testing::Test {
   ~SystemdServiceManagerTest() override { ::setenv("PATH", old_path.c_str(), 1); }
 
   std::string Calls() { return ReadFile(calls); }
+  std::string Unit() { return ReadFile(units + "/vexa-arp.service"); }
+
+  // A folder holding an executable VexaArpSrv.
+  std::string Folder(const std::string& parent, const std::string& name) {
+    const std::string folder = parent + "/" + name;
+    EXPECT_EQ(::mkdir(folder.c_str(), 0755), 0) << folder;
+    test::WriteFile(folder + "/VexaArpSrv", "#!/bin/sh\n");
+    ::chmod((folder + "/VexaArpSrv").c_str(), 0755);
+    return folder;
+  }
 
   test::TempDir dir;
   std::string bin = dir.path() + "/bin";
   std::string units = dir.path() + "/units";
   std::string calls = dir.path() + "/calls";
   std::string state = dir.path() + "/state";
-  std::string status = dir.path() + "/status";
   std::string old_path;
   std::unique_ptr<ServiceManager> services = MakeSystemdServiceManager(units);
 };
 
-TEST_F(SystemdServiceManagerTest, InstallWritesTheUnitAndReloads) {
-  ASSERT_EQ(services->Install("/opt/vexa arp/VexaArpSrv", "/opt/vexa arp"), 0);
-  EXPECT_EQ(ReadFile(units + "/vexa-arp.service"),
-            "[Unit]\n"
-            "Description=Vexa ARP\n"
-            "After=network-online.target\n"
-            "\n"
-            "[Service]\n"
-            "Type=simple\n"
-            "ExecStart=\"/opt/vexa arp/VexaArpSrv\"\n"
-            "WorkingDirectory=\"/opt/vexa arp\"\n"
-            "KillSignal=SIGTERM\n"
-            "\n"
-            "[Install]\n"
-            "WantedBy=multi-user.target\n");
-  EXPECT_EQ(Calls(), "daemon-reload\n");
-  EXPECT_EQ(services->CheckInstalled(), 0);
-  EXPECT_EQ(services->Install("/x", "/"), kServiceAlreadyInstalled);
+// systemctl's line for `args`.
+std::string Call(const std::string& args) {
+  return "--no-ask-password " + args + "\n";
+}
+
+TEST_F(SystemdServiceManagerTest, EveryFolderNameGivesAUnitSystemdAccepts) {
+  // Outside /tmp and the homes, the way a real installation lies.
+  test::TempDir var_lib("/var/lib");
+  const std::string names[] = {"vexa arp",    "a b%c$d",     "q\"uo'te",    "back\\slash",
+                               "Grüße Ärger", "co:lon;semi", "50% ${HOME}", "two  blanks"};
+  std::vector<std::string> folders;
+  for (const auto& name : names) folders.push_back(Folder(var_lib.path(), name));
+  folders.push_back(Folder(dir.path(), "in tmp"));
+  for (const auto& folder : folders) {
+    SCOPED_TRACE(folder);
+    ASSERT_EQ(services->Install(folder + "/VexaArpSrv", folder), 0) << services->ErrorDetail();
+    const test::RunResult verify =
+        test::Run("/usr/bin/systemd-analyze", {"verify", units + "/vexa-arp.service"});
+    EXPECT_EQ(verify.exit_status, 0);
+    EXPECT_EQ(verify.out + verify.err, "") << Unit();
+    ASSERT_EQ(services->Uninstall(), 0);
+  }
+  test::WriteFile(calls, "");
+  ASSERT_EQ(services->Install(folders[1] + "/VexaArpSrv", folders[1]), 0);
+  const std::string unit = Unit();
+  for (const std::string& line :
+       {"ExecStart=\"" + folders[1].substr(0, folders[1].size() - 4) + "%%c$d/VexaArpSrv\"\n",
+        "WorkingDirectory=" + var_lib.path() + "/a b%%c$d\n",
+        "ReadWritePaths=\"" + var_lib.path() + "/a b%%c$d\"\n", std::string("Type=exec\n"),
+        std::string("TimeoutStopSec=45\n"), std::string("PrivateTmp=yes\n")})
+    EXPECT_NE(unit.find(line), std::string::npos) << line << unit;
+  EXPECT_EQ(services->Install(folders[1] + "/VexaArpSrv", folders[1]), kServiceAlreadyInstalled);
+  EXPECT_EQ(Calls(), Call("daemon-reload"));
+}
+
+TEST_F(SystemdServiceManagerTest, FoldersSystemdCannotNameAreRefused) {
+  const std::pair<std::string, std::string> refused[] = {
+      {"relative/folder", "is not an absolute path"},
+      {"/opt/vexa/../arp", "is not a normalized path"},
+      {"/opt/vexa//arp", "is not a normalized path"},
+      {"/opt/line\nbreak", "\"/opt/line\\nbreak\" contains a line break"},
+      {"/opt/tab\tname", "\"/opt/tab\\x09name\" contains a line break or another control"},
+      {"/opt/latin\xe9", "\"/opt/latin\\xe9\" is not valid UTF-8"},
+      {"/opt/trailing ", "ends with a blank"}};
+  for (const auto& [folder, why] : refused) {
+    EXPECT_EQ(services->Install(folder + "/VexaArpSrv", folder), EINVAL) << folder;
+    EXPECT_NE(services->ErrorDetail().find(why), std::string::npos) << services->ErrorDetail();
+  }
+  EXPECT_FALSE(FileExists(units + "/vexa-arp.service"));
+  EXPECT_EQ(Calls(), "");
+
+  // The collector itself says why, in its failure message and in the event log.
+  const std::string folder = Folder(dir.path(), "line\nbreak");
+  ::mkdir((folder + "/Debug").c_str(), 0755);
+  test::WriteFile(folder + "/VexaArpSrv", ReadFile(VEXA_COLLECTOR_BINARY));
+  const std::string why = "The program folder \"" + dir.path() +
+                          "/line\\nbreak\" contains a line break or another control character: "
+                          "systemd cannot run a service from there";
+  const test::RunResult r =
+      test::Run(folder + "/VexaArpSrv", {"-install"},
+                {{"VEXAARP_SERVICE_MANAGER", "systemd"}, {"VEXAARP_SYSTEMD_UNIT_DIR", units}});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_EQ(r.err, "Vexa ARP Service Failed To Install\n" + why + "\n");
+  EXPECT_NE(ReadFile(folder + "/Debug/AppEvent.txt")
+                .find("\t1\tfrmVexaArpSrv_Form_Load\tCould not install the service \"Vexa ARP\": " +
+                      why + "\r\n"),
+            std::string::npos);
+  EXPECT_FALSE(FileExists(units + "/vexa-arp.service"));
 }
 
 TEST_F(SystemdServiceManagerTest, StateStartStopFollowActiveState) {
   EXPECT_EQ(services->Start(), kServiceNotInstalled);
-  ASSERT_EQ(services->Install("/opt/VexaArpSrv", "/opt"), 0);
+  const std::string folder = Folder(dir.path(), "f");
+  ASSERT_EQ(services->Install(folder + "/VexaArpSrv", folder), 0);
   ServiceState s{};
   const std::pair<const char*, ServiceState> states[] = {{"active", ServiceState::kRunning},
                                                          {"inactive", ServiceState::kStopped},
@@ -171,20 +237,45 @@ TEST_F(SystemdServiceManagerTest, StateStartStopFollowActiveState) {
   test::WriteFile(state, "active\n");
   EXPECT_EQ(services->Start(), kServiceAlreadyRunning);
   EXPECT_EQ(services->Stop(), 0);
-  const std::string show = "show -p ActiveState --value vexa-arp.service\n";
-  EXPECT_EQ(Calls(),
-            show + show + "start vexa-arp.service\n" + show + show + "stop vexa-arp.service\n");
+  // A stop that systemd had to end by killing the collector is a time-out.
+  test::WriteFile(dir.path() + "/result", "timeout\n");
+  EXPECT_EQ(services->Stop(), kServiceStopTimedOut);
+  const std::string show = Call("show -p ActiveState --value vexa-arp.service");
+  const std::string result = Call("show -p Result --value vexa-arp.service");
+  EXPECT_EQ(Calls(), show + show + Call("start vexa-arp.service") + show + show +
+                         Call("stop vexa-arp.service") + result + show +
+                         Call("stop vexa-arp.service") + result);
 }
 
-TEST_F(SystemdServiceManagerTest, FailingSystemctlIsAnErrorAndUninstallRemovesTheUnit) {
-  ASSERT_EQ(services->Install("/opt/VexaArpSrv", "/opt"), 0);
-  test::WriteFile(status, "1");
-  EXPECT_EQ(services->Start(), kServiceControlFailed);
-  test::WriteFile(status, "0");
+TEST_F(SystemdServiceManagerTest, FailuresOfSystemctlKeepTheirOwnCodes) {
+  const std::string folder = Folder(dir.path(), "f");
+  // A unit systemd could not be made to read is taken back.
+  test::WriteFile(dir.path() + "/status", "1");
+  EXPECT_EQ(services->Install(folder + "/VexaArpSrv", folder), kServiceControlFailed);
+  EXPECT_FALSE(FileExists(units + "/vexa-arp.service"));
+  test::WriteFile(dir.path() + "/status", "0");
+  ASSERT_EQ(services->Install(folder + "/VexaArpSrv", folder), 0);
+
+  const std::pair<const char*, int> failures[] = {
+      {"Failed to start vexa-arp.service: Access denied\n", kServicePermissionDenied},
+      {"Failed to start vexa-arp.service: Interactive authentication required.\n",
+       kServicePermissionDenied},
+      {"Job for vexa-arp.service failed because the control process exited with error code.\n",
+       kServiceControlFailed},
+      {"Failed to connect to bus: No such file or directory\n", kServiceControlFailed}};
+  for (const auto& [message, code] : failures) {
+    test::WriteFile(dir.path() + "/stderr", message);
+    test::WriteFile(dir.path() + "/status", "1");
+    EXPECT_EQ(services->Start(), code) << message;
+  }
+  test::WriteFile(dir.path() + "/status", "0");
+  ::unlink((dir.path() + "/stderr").c_str());
   test::WriteFile(calls, "");
   EXPECT_EQ(services->Uninstall(), 0);
+  EXPECT_EQ(Calls(), Call("stop --no-block vexa-arp.service") +
+                         Call("disable --no-reload vexa-arp.service") + Call("daemon-reload") +
+                         Call("reset-failed vexa-arp.service"));
   EXPECT_FALSE(FileExists(units + "/vexa-arp.service"));
-  EXPECT_EQ(Calls(), "stop --no-block vexa-arp.service\ndaemon-reload\n");
   EXPECT_EQ(services->Uninstall(), kServiceNotInstalled);
 }
 

@@ -1,6 +1,7 @@
 #include "platform/process.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -52,13 +53,21 @@ void WriteAll(int fd, const void* buf, size_t len) {
 CommandResult RunCommand(const std::vector<std::string>& argv) {
   CommandResult result;
   int out[2];
+  int err[2];
   if (::pipe2(out, O_CLOEXEC) != 0) {
     result.spawn_error = errno;
+    return result;
+  }
+  if (::pipe2(err, O_CLOEXEC) != 0) {
+    result.spawn_error = errno;
+    ::close(out[0]);
+    ::close(out[1]);
     return result;
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
   sigset_t none;
@@ -71,19 +80,38 @@ CommandResult RunCommand(const std::vector<std::string>& argv) {
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attr);
   ::close(out[1]);
+  ::close(err[1]);
   if (rc != 0) {
     ::close(out[0]);
+    ::close(err[0]);
     result.spawn_error = rc;
     return result;
   }
+  // Both pipes are drained together, so a child filling one cannot block.
+  pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+  std::string* sinks[2] = {&result.output, &result.errors};
+  int open_pipes = 2;
   char buf[4096];
-  for (;;) {
-    const ssize_t n = ::read(out[0], buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    if (result.output.size() < (1u << 20)) result.output.append(buf, static_cast<size_t>(n));
+  while (open_pipes > 0) {
+    if (::poll(fds, 2, -1) < 0) {
+      if (errno == EINTR) continue;
+      break;
+    }
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      const ssize_t n = ::read(fds[i].fd, buf, sizeof buf);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        ::close(fds[i].fd);
+        fds[i].fd = -1;
+        --open_pipes;
+        continue;
+      }
+      if (sinks[i]->size() < (1u << 20)) sinks[i]->append(buf, static_cast<size_t>(n));
+    }
   }
-  ::close(out[0]);
+  for (const pollfd& p : fds)
+    if (p.fd >= 0) ::close(p.fd);
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
   }

@@ -14,9 +14,11 @@ struct CommandResult {
   int spawn_error = 0;   // errno when the program could not be started
   int exit_status = -1;  // exit status, or -1 when it died of a signal
   std::string output;    // what it wrote to stdout
+  std::string errors;    // what it wrote to stderr
 };
 
-// Runs argv[0] (searched on PATH) and waits for it.
+// Runs argv[0] (searched on PATH) and waits for it; at most 1 MiB of each
+// output stream is kept.
 CommandResult RunCommand(const std::vector<std::string>& argv);
 
 // Starts `program` with the given arguments in `working_dir`, detached from the

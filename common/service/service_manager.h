@@ -19,6 +19,7 @@ inline constexpr int kServiceAlreadyInstalled = 17;  // EEXIST
 inline constexpr int kServiceAlreadyRunning = 114;   // EALREADY
 inline constexpr int kServiceNotActive = 3;          // ESRCH
 inline constexpr int kServiceControlFailed = 5;      // EIO
+inline constexpr int kServicePermissionDenied = 13;  // EACCES
 inline constexpr int kServiceStopTimedOut = 110;     // ETIMEDOUT
 
 // How long a stop may take: the collector's stop sequence, with the grace it
@@ -41,6 +42,9 @@ class ServiceManager {
   // Asks the service to stop and waits up to kServiceStopTimeoutSeconds for it
   // to end; kServiceStopTimedOut when it is still running then.
   virtual int Stop() = 0;
+  // More about the last failure than its code tells (for example which part
+  // of a path systemd cannot take), or empty.
+  virtual std::string ErrorDetail() const { return {}; }
 };
 
 // VEXAARP_SERVICE_MANAGER=systemd|local selects the backend; otherwise systemd

@@ -1,26 +1,45 @@
 // systemd backend: the service is the unit vexa-arp.service; installing writes
 // the unit and reloads systemd, everything else is systemctl's.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <string_view>
 
 #include "platform/files.h"
 #include "platform/process.h"
 #include "service/service_manager.h"
+#include "service/systemd_unit.h"
 
 namespace vexa {
 
 namespace {
 
-// Quotes a path for an ExecStart= or WorkingDirectory= line.
-std::string UnitQuote(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') out += '\\';
-    if (c == '%') out += '%';  // specifier escape
-    out += c;
-  }
-  return out + "\"";
+struct SystemctlResult {
+  int error = 0;       // 0 or the operation's error code
+  std::string output;  // stdout, line ends removed
+};
+
+// What systemctl printed, as an error code: a caller the service manager
+// turns away (no privilege, polkit says no) is "permission denied"; any
+// other failure is the manager's.
+int SystemctlError(const CommandResult& r) {
+  if (r.spawn_error != 0) return r.spawn_error;
+  if (r.exit_status == 0) return 0;
+  for (std::string_view denied :
+       {"Access denied", "Interactive authentication required", "Permission denied"})
+    if (r.errors.find(denied) != std::string::npos) return kServicePermissionDenied;
+  return kServiceControlFailed;
+}
+
+SystemctlResult Systemctl(std::vector<std::string> args) {
+  // Never wait for a password prompt: a caller without the right is told so.
+  args.insert(args.begin(), {"systemctl", "--no-ask-password"});
+  const CommandResult r = RunCommand(args);
+  SystemctlResult result{SystemctlError(r), r.output};
+  while (!result.output.empty() && (result.output.back() == '\n' || result.output.back() == '\r'))
+    result.output.pop_back();
+  return result;
 }
 
 class SystemdServiceManager final : public ServiceManager {
@@ -29,52 +48,45 @@ class SystemdServiceManager final : public ServiceManager {
       : unit_path_(std::move(unit_dir) + "/" + kSystemdUnitName) {}
 
   int Install(const std::string& program, const std::string& working_dir) override {
-    if (program.find('\n') != std::string::npos || working_dir.find('\n') != std::string::npos)
-      return EINVAL;
+    detail_.clear();
+    detail_ = SystemdUnitPathProblem(program, working_dir);
+    if (!detail_.empty()) return EINVAL;
     if (FileExists(unit_path_)) return kServiceAlreadyInstalled;
-    const std::string unit =
-        "[Unit]\n"
-        "Description=" +
-        std::string(kServiceName) +
-        "\n"
-        "After=network-online.target\n"
-        "\n"
-        "[Service]\n"
-        "Type=simple\n"
-        "ExecStart=" +
-        UnitQuote(program) +
-        "\n"
-        "WorkingDirectory=" +
-        UnitQuote(working_dir) +
-        "\n"
-        "KillSignal=SIGTERM\n"
-        "\n"
-        "[Install]\n"
-        "WantedBy=multi-user.target\n";
+    if (::access(program.c_str(), X_OK) != 0) return errno;
+    struct stat folder {};
+    if (::stat(working_dir.c_str(), &folder) != 0) return errno;
+    if (!S_ISDIR(folder.st_mode)) return ENOTDIR;
+    const std::string unit = SystemdUnitText(program, working_dir, folder.st_uid, folder.st_gid);
     if (const int err = ReplaceFile(unit_path_, unit)) return err;
-    return Systemctl({"daemon-reload"});
+    // A unit systemd has not read is no installation: take it back.
+    if (const int err = Systemctl({"daemon-reload"}).error) {
+      ::unlink(unit_path_.c_str());
+      return err;
+    }
+    return 0;
   }
 
   int Uninstall() override {
+    detail_.clear();
     if (!FileExists(unit_path_)) return kServiceNotInstalled;
     Systemctl({"stop", "--no-block", kSystemdUnitName});
+    // An operator may have enabled it at boot; that link goes with the unit.
+    Systemctl({"disable", "--no-reload", kSystemdUnitName});
     if (::unlink(unit_path_.c_str()) != 0) return errno;
-    return Systemctl({"daemon-reload"});
+    const int err = Systemctl({"daemon-reload"}).error;
+    Systemctl({"reset-failed", kSystemdUnitName});
+    return err;
   }
 
   int CheckInstalled() override { return FileExists(unit_path_) ? 0 : kServiceNotInstalled; }
 
   int QueryState(ServiceState& state) override {
     if (!FileExists(unit_path_)) return kServiceNotInstalled;
-    const CommandResult r =
-        RunCommand({"systemctl", "show", "-p", "ActiveState", "--value", kSystemdUnitName});
-    if (r.spawn_error != 0) return r.spawn_error;
-    if (r.exit_status != 0) return kServiceControlFailed;
-    std::string value = r.output;
-    while (!value.empty() && (value.back() == '\n' || value.back() == '\r')) value.pop_back();
-    if (value == "active")
+    const SystemctlResult r = Systemctl({"show", "-p", "ActiveState", "--value", kSystemdUnitName});
+    if (r.error != 0) return r.error;
+    if (r.output == "active")
       state = ServiceState::kRunning;
-    else if (value == "inactive" || value == "failed")
+    else if (r.output == "inactive" || r.output == "failed")
       state = ServiceState::kStopped;
     else
       state = ServiceState::kOther;
@@ -85,25 +97,25 @@ class SystemdServiceManager final : public ServiceManager {
     ServiceState state{};
     if (const int err = QueryState(state)) return err;
     if (state == ServiceState::kRunning) return kServiceAlreadyRunning;
-    return Systemctl({"start", kSystemdUnitName});
+    return Systemctl({"start", kSystemdUnitName}).error;
   }
 
   int Stop() override {
     ServiceState state{};
     if (const int err = QueryState(state)) return err;
     if (state != ServiceState::kRunning) return kServiceNotActive;
-    return Systemctl({"stop", kSystemdUnitName});
+    if (const int err = Systemctl({"stop", kSystemdUnitName}).error) return err;
+    // systemctl's stop also succeeds when systemd had to kill the collector
+    // after TimeoutStopSec=; the unit's result tells.
+    const SystemctlResult result = Systemctl({"show", "-p", "Result", "--value", kSystemdUnitName});
+    return result.error == 0 && result.output == "timeout" ? kServiceStopTimedOut : 0;
   }
+
+  std::string ErrorDetail() const override { return detail_; }
 
  private:
-  static int Systemctl(std::vector<std::string> args) {
-    args.insert(args.begin(), "systemctl");
-    const CommandResult r = RunCommand(args);
-    if (r.spawn_error != 0) return r.spawn_error;
-    return r.exit_status == 0 ? 0 : kServiceControlFailed;
-  }
-
   std::string unit_path_;
+  std::string detail_;
 };
 
 }  // namespace

@@ -15,8 +15,11 @@ extern char** environ;
 
 namespace vexa::test {
 
-TempDir::TempDir() {
-  std::string tmpl = (std::filesystem::temp_directory_path() / "vexa-test-XXXXXX").string();
+TempDir::TempDir() : TempDir("") {}
+
+TempDir::TempDir(const std::string& parent) {
+  std::string tmpl = (parent.empty() ? std::filesystem::temp_directory_path().string() : parent) +
+                     "/vexa-test-XXXXXX";
   if (::mkdtemp(tmpl.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = tmpl;
 }
@@ -26,7 +29,8 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, ec);
 }
 
-ProgramFolder::ProgramFolder() : folder_(root_.path() + "/program") {
+ProgramFolder::ProgramFolder(const std::string& name, const std::string& parent)
+    : root_(parent), folder_(root_.path() + "/" + name) {
   const RunResult r = Run(std::string(VEXA_SOURCE_DIR) + "/scripts/make-program-folder.sh",
                           {folder_, VEXA_COLLECTOR_BINARY});
   if (r.exit_status != 0)

@@ -12,10 +12,12 @@
 
 namespace vexa::test {
 
-// A scratch directory removed (with its contents) when the object goes.
+// A scratch directory removed (with its contents) when the object goes; in
+// `parent`, or in the temporary directory when that is empty.
 class TempDir {
  public:
   TempDir();
+  explicit TempDir(const std::string& parent);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -26,10 +28,11 @@ class TempDir {
 };
 
 // A program folder as scripts/make-program-folder.sh makes it: VexaArpSrv,
-// VexaArp.mdb from db/schema.sql, an empty Debug/.
+// VexaArp.mdb from db/schema.sql, an empty Debug/. It is called `name`, in a
+// scratch directory made in the temporary directory or in `parent`.
 class ProgramFolder {
  public:
-  ProgramFolder();
+  explicit ProgramFolder(const std::string& name = "program", const std::string& parent = "");
   const std::string& path() const { return folder_; }
   std::string File(const std::string& name) const { return folder_ + "/" + name; }
   std::string Database() const { return File("VexaArp.mdb"); }
