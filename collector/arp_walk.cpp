@@ -143,9 +143,7 @@ void ArpWalk::SnmpSend(int16_t count) {
     request.version = snmp::Version::kV2c;
     request.pdu_type = snmp::pdu::kGetNextRequest;
     request.community = ctx_.Settings.GetComm;
-    if (mess.RequestId == std::numeric_limits<int32_t>::max())
-      throw std::overflow_error("Overflow: the request identifier has reached 2147483647");
-    ++mess.RequestId;
+    mess.RequestId = NextRequestId(mess.RequestId);
     request.request_id = mess.RequestId;
     for (int i = 1; i <= count; ++i) {
       if (i > static_cast<int>(walk_.ColumnOids.size()))
@@ -182,7 +180,7 @@ void ArpWalk::HandleResponse() {
   const snmp::Message& response = manager_.message();
   // A reply to an earlier copy of a re-sent request, a duplicate, or a reply
   // that comes after the walk has already ended changes nothing.
-  if (response.request_id < mess.RequestId || !mess.Busy) return;
+  if (IsEarlierRequestId(response.request_id, mess.RequestId) || !mess.Busy) return;
 
   std::string nulls;
   for (const snmp::VarBind& b : response.bindings)
