@@ -16,7 +16,7 @@ namespace vexa {
 namespace {
 
 // The export file, written as it goes: what was written before a failure
-// stays in the file.
+// stays in the file, the lines still buffered when it struck included.
 class ExportFile {
  public:
   explicit ExportFile(const std::string& path) : path_(path) {
@@ -24,13 +24,15 @@ class ExportFile {
     if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "Could not open " + path);
   }
   ~ExportFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ < 0) return;
+    WriteFully(fd_, buffer_);  // after a failure: as much as can still be written
+    ::close(fd_);
   }
   std::string& buffer() { return buffer_; }
   void Flush() {
-    if (const int err = WriteFully(fd_, buffer_))
-      throw std::system_error(err, std::generic_category(), "Could not write " + path_);
-    buffer_.clear();
+    const int err = WriteFully(fd_, buffer_);
+    buffer_.clear();  // a failed write is not tried twice
+    if (err != 0) throw std::system_error(err, std::generic_category(), "Could not write " + path_);
   }
   void Close() {
     Flush();
