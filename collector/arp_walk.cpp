@@ -8,6 +8,7 @@
 #include "collector_form.h"
 #include "mac_format.h"
 #include "platform/local_time.h"
+#include "text/printable.h"
 #include "trace_file.h"
 
 namespace vexa {
@@ -246,10 +247,11 @@ void ArpWalk::HandleResponse() {
 
 void ArpWalk::ReportResponseFailure(const std::string& description) {
   if (ctx_.Settings.DebugMode) {
-    std::string text = ResponseHeader(description);
+    // The description may quote the agent's values; neither may split a line.
+    std::string text = ResponseHeader(WithoutControlBytes(description));
     for (const snmp::VarBind& b : manager_.message().bindings)
       text += "OID:   " + b.oid + "\r\nType:  " + std::to_string(b.type()) +
-              "\r\nValue: " + b.value + "\r\n\r\n";
+              "\r\nValue: " + WithoutControlBytes(b.value) + "\r\n\r\n";
     text += "\r\n";
     AppendToFile(ctx_.Files().app_event2, text);  // nowhere to report a failure of this
   }

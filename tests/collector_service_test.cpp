@@ -7,8 +7,10 @@
 #include <filesystem>
 
 #include "collector_form.h"
+#include "db/sqlite.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
+#include "support/scripted_agent.h"
 #include "support/test_folder.h"
 
 namespace vexa {
@@ -16,6 +18,21 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::ReadFile;
+
+// Lines (CR LF ends) that hold a control byte other than a tab, or more tabs
+// than their format has.
+std::vector<std::string> LinesOutOfFormat(const std::string& text, long max_tabs) {
+  std::vector<std::string> bad;
+  for (const std::string& line : test::SplitCrLfLines(text)) {
+    const bool control = std::any_of(line.begin(), line.end(), [](char c) {
+      const auto b = static_cast<unsigned char>(c);
+      return (b < 0x20 && b != '\t') || b == 0x7f;
+    });
+    if (control || std::count(line.begin(), line.end(), '\t') > max_tabs)
+      bad.push_back(line.substr(0, 80));
+  }
+  return bad;
+}
 
 class NoNames : public dns::ReverseResolver {
  public:
@@ -110,6 +127,53 @@ TEST_F(CollectorServiceTest, AnExportFileThatCannotBeDeletedStopsTheStart) {
   std::filesystem::remove_all(folder.File("ArpList.txt"));
   form.dartSvc().Notify(ServiceHost::kStart);
   EXPECT_EQ(LogTexts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace vexa
+
+namespace vexa {
+namespace {
+
+TEST_F(CollectorServiceTest, NoAgentByteReachesTheStoreTheListOrATrace) {
+  const int pid = static_cast<int>(::getpid());
+  const std::string router =
+      "127.21." + std::to_string((pid >> 8) & 255) + "." + std::to_string(pid & 255);
+  test::ScriptedAgent agent(loop, router);
+  agent.rows = test::MakeRows(3);
+  // A physical address too long to format, and a type that is text.
+  std::string hostile;
+  while (hostile.size() < 32768) hostile += "A\tB\r\nC\x01\x1b[2J\x7f";
+  agent.rows[0].mac = hostile;
+  agent.script = [&](const snmp::Message& request) {
+    snmp::Message reply = agent.Answer(request);
+    if (agent.requests.size() == 3) {
+      reply.bindings[3].syntax = snmp::syntax::kOctetString;
+      reply.bindings[3].value = "3\t\r\nforged\x1b";
+    }
+    return std::vector<snmp::Message>{reply};
+  };
+  folder.Sql("UPDATE Settings_General SET RouterList = '" + router +
+             "', DebugMode = 1, DnsCheck = 1, StopTime = '2024-03-05 10:59'");
+  ASSERT_TRUE(form.Form_Load(""));
+  loop.WaitMs(44 * 60 * 1000);  // the first tick of 11:00 polls and exports
+
+  ASSERT_EQ(agent.requests.size(), 3u);
+  Database db = Database::Open(folder.Database());
+  Statement rows = db.Prepare("SELECT IpAddr || MacAddr || DnsName FROM ArpTable");
+  int stored = 0;
+  for (; rows.Step(); ++stored) EXPECT_TRUE(LinesOutOfFormat(rows.ColumnText(0), 0).empty());
+  EXPECT_EQ(stored, 2);
+  const std::pair<const char*, long> files[] = {
+      {"ArpList.txt", 3},    {"Debug/ArpTable.txt", 4}, {"Debug/AppEvent2.txt", 1},
+      {"Debug/Snmp.txt", 6}, {"Debug/AppEvent.txt", 3},
+  };
+  for (const auto& [name, tabs] : files) {
+    const std::string text = ReadFile(folder.File(name));
+    EXPECT_FALSE(text.empty()) << name;
+    EXPECT_EQ(LinesOutOfFormat(text, tabs), std::vector<std::string>{}) << name;
+  }
+  EXPECT_EQ(test::SplitCrLfLines(ReadFile(folder.File("ArpList.txt"))).size(), 6u);
 }
 
 }  // namespace
