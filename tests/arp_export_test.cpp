@@ -211,7 +211,8 @@ TEST_F(ArpExportTest, RealLookupsThroughCaresAgainstDnsmasq) {
   test::DnsmasqServer dns({{"10.7.0.1", "gateway.lan"}, {"10.7.0.3", "printer.lan"}}, options);
   dns::CaresResolverOptions resolver_options;
   resolver_options.servers = dns.ServerSpec();
-  dns::CaresReverseResolver real(resolver_options);
+  clock.SetRealPollBudget(milliseconds(10));  // the answers take real time
+  dns::CaresReverseResolver real(loop, resolver_options);
   ArpExport real_exporter{ctx, real, start};
   real_exporter.DnsLookupAndExport(true);
   EXPECT_EQ(Names(), "10.7.0.1=gateway.lan;10.7.0.2=n/a;10.7.0.3=printer.lan;");
@@ -220,7 +221,7 @@ TEST_F(ArpExportTest, RealLookupsThroughCaresAgainstDnsmasq) {
     return test::ReplyBuilder(q).PtrAnswer({"Router-ERROR", "Example"});
   });
   resolver_options.servers = capitals.ServerSpec();
-  dns::CaresReverseResolver shouting(resolver_options);
+  dns::CaresReverseResolver shouting(loop, resolver_options);
   ArpExport shouting_exporter{ctx, shouting, start};
   shouting_exporter.DnsLookupAndExport(true);
   EXPECT_EQ(Names(), "10.7.0.1=n/a;10.7.0.2=n/a;10.7.0.3=n/a;");
