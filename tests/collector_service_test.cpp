@@ -109,6 +109,35 @@ TEST_F(CollectorServiceTest, AStopTimePastAtTheStartExportsTheEmptiedStoreAtTheF
   EXPECT_TRUE(terminated.empty());
 }
 
+TEST_F(CollectorServiceTest, AFailedExportIsTriedAgainAtTheFollowingTicksUntilItIsWritten) {
+  folder.Sql("UPDATE Settings_General SET StopTime = '2024-03-01 08:00'");
+  ASSERT_TRUE(form.Form_Load(""));
+  loop.WaitMs(10);
+  folder.Sql(
+      "INSERT INTO ArpTable (IpAddr, MacAddr, SeenTimes) VALUES ('10.0.0.1', 'a', 4), "
+      "('10.0.0.2', 'b', 1)");
+  {
+    test::UnwritableFolder unwritable(folder.path());
+    loop.WaitMs(60000);  // the tick of the stop time and the next one fail
+    EXPECT_FALSE(FileExists(folder.File("ArpList.txt")));
+    EXPECT_TRUE(form.Timer1().Enabled());
+  }
+  loop.WaitMs(30000);
+  EXPECT_EQ(ReadFile(folder.File("ArpList.txt")),
+            "Start:\t2024-03-05 10:17\r\nStop:\t2024-03-01 08:00\r\n\r\n"
+            "IpAddress\tMacAddress\tSeenTimes\tDnsName\r\n"
+            "10.0.0.1\ta\t4\tn/a\r\n10.0.0.2\tb\t1\tn/a\r\n");
+  EXPECT_FALSE(form.Timer1().Enabled());
+  loop.WaitMs(60000);
+  // One line for the failure, whatever the number of attempts it held up,
+  // and one when the list is written.
+  const auto texts = LogTexts();
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[1].rfind("1\tmodSnmpComm_DnsLookupAndExport\t", 0), 0u) << texts[1];
+  EXPECT_EQ(texts[2],
+            "3\tmodSnmpComm_DnsLookupAndExport\tArpList.txt written after 2 failed attempts");
+}
+
 TEST_F(CollectorServiceTest, AnExportFileThatCannotBeDeletedStopsTheStart) {
   ::mkdir(folder.File("ArpList.txt").c_str(), 0755);
   test::WriteFile(folder.File("ArpList.txt/held"), "");  // a folder with content: unlink fails
