@@ -89,7 +89,9 @@ int main(int argc, char** argv) {
   options.servers = args.servers;
   options.max_in_flight = args.in_flight;
   options.timeout = std::chrono::milliseconds(args.timeout_ms);
-  CaresReverseResolver resolver(options);
+  vexa::SystemClock clock;
+  vexa::EventLoop loop(clock);
+  CaresReverseResolver resolver(loop, options);
 
   const auto batch_start = Clock::now();
   const std::vector<LookupResult> batch = resolver.LookupAll(addresses);

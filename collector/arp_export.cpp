@@ -9,14 +9,13 @@
 #include "db/sqlite.h"
 #include "event_log.h"
 #include "platform/files.h"
-#include "row_pacer.h"
 
 namespace vexa {
 
 namespace {
 
 // The export file, written as it goes: what was written before a failure
-// stays in the file.
+// stays in the file, the lines still buffered when it struck included.
 class ExportFile {
  public:
   explicit ExportFile(const std::string& path) : path_(path) {
@@ -24,13 +23,15 @@ class ExportFile {
     if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "Could not open " + path);
   }
   ~ExportFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ < 0) return;
+    WriteFully(fd_, buffer_);  // after a failure: as much as can still be written
+    ::close(fd_);
   }
   std::string& buffer() { return buffer_; }
   void Flush() {
-    if (const int err = WriteFully(fd_, buffer_))
-      throw std::system_error(err, std::generic_category(), "Could not write " + path_);
-    buffer_.clear();
+    const int err = WriteFully(fd_, buffer_);
+    buffer_.clear();  // a failed write is not tried twice
+    if (err != 0) throw std::system_error(err, std::generic_category(), "Could not write " + path_);
   }
   void Close() {
     Flush();
@@ -52,6 +53,16 @@ std::string ColumnText(Statement& st, int column) {
 
 }  // namespace
 
+ArpExport::ArpExport(const CollectorContext& ctx, dns::ReverseResolver& resolver,
+                     const LocalDateTime& service_start_time)
+    : ctx_(ctx),
+      resolver_(resolver),
+      service_start_time_(service_start_time),
+      deadline_(ctx.loop, [this] {
+        past_deadline_ = true;
+        resolver_.CancelAll();
+      }) {}
+
 std::string ArpExport::ReverseDnsLookup(const dns::LookupResult& lookup) {
   if (lookup.HasName()) return lookup.text.find("ERROR") == std::string::npos ? lookup.text : "n/a";
   if (!lookup.Failed()) return "n/a";
@@ -59,71 +70,111 @@ std::string ArpExport::ReverseDnsLookup(const dns::LookupResult& lookup) {
   return "Error";
 }
 
-void ArpExport::DnsLookupAndExport(bool resolve_names) {
+void ArpExport::FinishBy(SteadyTime deadline) {
+  finishing_ = true;
+  deadline_.StartAt(deadline);
+}
+
+bool ArpExport::DnsLookupAndExport(bool resolve_names) {
   try {
     Database db = Database::Open(ctx_.DbConnectionString);
     db.Exec("PRAGMA synchronous = NORMAL");
-    RowPacer pacer(ctx_.loop);  // one count over both passes
-
-    if (resolve_names) {
-      std::vector<int64_t> rowids;
-      std::vector<std::string> addresses;
-      {
-        Statement all = db.Prepare("SELECT rowid, IpAddr FROM ArpTable ORDER BY rowid");
-        while (all.Step()) {
-          rowids.push_back(all.ColumnInt64(0));
-          addresses.push_back(ColumnText(all, 1));
-        }
-      }
-      Statement store = db.Prepare("UPDATE ArpTable SET DnsName = ?1 WHERE rowid = ?2");
-      WriteBatch batch_write(db);
-      // Names are looked up a batch at a time, concurrently, and then stored,
-      // logged and paused for in table order, as one lookup after the other
-      // would have done. Nothing is left uncommitted while events run.
-      for (size_t begin = 0; begin < addresses.size(); begin += kLookupBatch) {
-        const size_t end = std::min(addresses.size(), begin + kLookupBatch);
-        const std::vector<std::string> batch(addresses.begin() + static_cast<ptrdiff_t>(begin),
-                                             addresses.begin() + static_cast<ptrdiff_t>(end));
-        std::vector<dns::LookupResult> found = resolver_.LookupAll(batch);
-        found.resize(batch.size(),
-                     {dns::LookupOutcome::kFailed, "The resolver gave no result for the address"});
-        for (size_t i = begin; i < end; ++i) {
-          const dns::LookupResult& lookup = found[i - begin];
-          if (lookup.Failed()) batch_write.Commit();  // logging waits
-          const std::string name = ReverseDnsLookup(lookup);
-          batch_write.Begin();
-          store.Bind(1, name).Bind(2, rowids[i]);
-          store.Step();
-          store.Reset();
-          pacer.Count([&] { batch_write.Commit(); });
-        }
-      }
-      batch_write.Commit();
+    RowPacer pacer(ctx_.loop, &finishing_);  // one count over both passes
+    if (resolve_names && !names_stored_) {
+      StoreNames(db, pacer);
+      names_stored_ = true;
     }
-
-    const ProgramFiles& files = ctx_.Files();
-    ExportFile out(files.export_list);
-    out.buffer() = "Start:\t" + FormatDateMinute(service_start_time_) + "\r\nStop:\t" +
-                   FormatDateMinute(ctx_.Settings.StopTime) +
-                   "\r\n\r\nIpAddress\tMacAddress\tSeenTimes\tDnsName\r\n";
-    Statement list =
-        db.Prepare("SELECT IpAddr, MacAddr, SeenTimes, DnsName FROM ArpTable ORDER BY rowid");
-    while (list.Step()) {
-      std::string& line = out.buffer();
-      line += ColumnText(list, 0);
-      line += '\t';
-      line += ColumnText(list, 1);
-      line += '\t';
-      line += ColumnText(list, 2);
-      line += '\t';
-      if (resolve_names) line += ColumnText(list, 3);
-      line += "\r\n";
-      pacer.Count([&] { out.Flush(); });
-    }
-    out.Close();
+    WriteList(db, pacer, resolve_names);
   } catch (const std::exception& e) {
-    ctx_.log.LogEvent(kModuleName, "DnsLookupAndExport", e.what(), kLevelError);
+    ++failed_attempts_;
+    // A cause that persists is logged once, not at every attempt.
+    if (e.what() != last_failure_) {
+      last_failure_ = e.what();
+      ctx_.log.LogEvent(kModuleName, "DnsLookupAndExport", e.what(), kLevelError);
+    }
+    return false;
   }
+  names_stored_ = false;  // a later export looks every name up again
+  if (failed_attempts_ > 0)
+    ctx_.log.LogEvent(
+        kModuleName, "DnsLookupAndExport",
+        "ArpList.txt written after " + std::to_string(failed_attempts_) + " failed attempts",
+        kLevelInfo);
+  failed_attempts_ = 0;
+  last_failure_.clear();
+  return true;
+}
+
+void ArpExport::StoreNames(Database& db, RowPacer& pacer) {
+  std::vector<int64_t> rowids;
+  std::vector<std::string> addresses;
+  {
+    Statement all = db.Prepare("SELECT rowid, IpAddr FROM ArpTable ORDER BY rowid");
+    while (all.Step()) {
+      rowids.push_back(all.ColumnInt64(0));
+      addresses.push_back(ColumnText(all, 1));
+    }
+  }
+  Statement store = db.Prepare("UPDATE ArpTable SET DnsName = ?1 WHERE rowid = ?2");
+  WriteBatch batch_write(db);
+  size_t cancelled = 0;
+  // Names are looked up a batch at a time, concurrently, and then stored,
+  // logged and paused for in table order, as one lookup after the other
+  // would have done. Nothing is left uncommitted while events run.
+  for (size_t begin = 0; begin < addresses.size(); begin += kLookupBatch) {
+    const size_t end = std::min(addresses.size(), begin + kLookupBatch);
+    const std::vector<std::string> batch(addresses.begin() + static_cast<ptrdiff_t>(begin),
+                                         addresses.begin() + static_cast<ptrdiff_t>(end));
+    std::vector<dns::LookupResult> found;
+    if (!past_deadline_) found = resolver_.LookupAll(batch);
+    found.resize(batch.size(),
+                 {dns::LookupOutcome::kFailed, "The resolver gave no result for the address"});
+    for (size_t i = begin; i < end; ++i) {
+      const dns::LookupResult& lookup = found[i - begin];
+      std::string name;
+      // Past the stop's deadline nothing more is looked up or logged one by one.
+      if (lookup.Cancelled() || (past_deadline_ && lookup.Failed())) {
+        name = "Error";
+        ++cancelled;
+      } else {
+        if (lookup.Failed()) batch_write.Commit();  // logging waits
+        name = ReverseDnsLookup(lookup);
+      }
+      batch_write.Begin();
+      store.Bind(1, name).Bind(2, rowids[i]);
+      store.Step();
+      store.Reset();
+      pacer.Count([&] { batch_write.Commit(); });
+    }
+  }
+  batch_write.Commit();
+  if (cancelled > 0)
+    ctx_.log.LogEvent(
+        kModuleName, "DnsLookupAndExport",
+        "Service stop: " + std::to_string(cancelled) + " name lookups cancelled, listed as Error",
+        kLevelError);
+}
+
+void ArpExport::WriteList(Database& db, RowPacer& pacer, bool with_names) {
+  ExportFile out(ctx_.Files().export_list);
+  out.buffer() = "Start:\t" + FormatDateMinute(service_start_time_) + "\r\nStop:\t" +
+                 FormatDateMinute(ctx_.Settings.StopTime) +
+                 "\r\n\r\nIpAddress\tMacAddress\tSeenTimes\tDnsName\r\n";
+  Statement list =
+      db.Prepare("SELECT IpAddr, MacAddr, SeenTimes, DnsName FROM ArpTable ORDER BY rowid");
+  while (list.Step()) {
+    std::string& line = out.buffer();
+    line += ColumnText(list, 0);
+    line += '\t';
+    line += ColumnText(list, 1);
+    line += '\t';
+    line += ColumnText(list, 2);
+    line += '\t';
+    if (with_names) line += ColumnText(list, 3);
+    line += "\r\n";
+    pacer.Count([&] { out.Flush(); });
+  }
+  out.Close();
 }
 
 }  // namespace vexa

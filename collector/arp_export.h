@@ -9,8 +9,11 @@
 #include "collector_context.h"
 #include "dns/reverse_resolver.h"
 #include "platform/local_time.h"
+#include "row_pacer.h"
 
 namespace vexa {
+
+class Database;
 
 class ArpExport {
  public:
@@ -18,8 +21,7 @@ class ArpExport {
   static constexpr size_t kLookupBatch = 256;
 
   ArpExport(const CollectorContext& ctx, dns::ReverseResolver& resolver,
-            const LocalDateTime& service_start_time)
-      : ctx_(ctx), resolver_(resolver), service_start_time_(service_start_time) {}
+            const LocalDateTime& service_start_time);
 
   // The stored text for one lookup: the name, "n/a" (no name, or a name that
   // contains "ERROR"), or "Error" after logging the failure.
@@ -27,13 +29,30 @@ class ArpExport {
 
   // Looks every stored address up (when `resolve_names`), stores the names,
   // and writes ArpList.txt. Without name resolution the DnsName column of the
-  // list is left empty. Failures are logged, never thrown.
-  void DnsLookupAndExport(bool resolve_names);
+  // list is left empty. Returns whether the list was written whole; failures
+  // are logged, never thrown. After a failure the next call is a retry: it
+  // keeps the names already stored and logs a failure only when its cause
+  // differs from the last one; the call that then succeeds says so in the log.
+  bool DnsLookupAndExport(bool resolve_names);
+
+  // The service is stopping while the export runs: it goes on without its
+  // pauses, and whatever lookups are still undecided at `deadline` are
+  // cancelled and listed as "Error", counted in one event-log line.
+  void FinishBy(SteadyTime deadline);
 
  private:
+  void StoreNames(Database& db, RowPacer& pacer);
+  void WriteList(Database& db, RowPacer& pacer, bool with_names);
+
   const CollectorContext& ctx_;
   dns::ReverseResolver& resolver_;
   const LocalDateTime& service_start_time_;
+  bool names_stored_ = false;  // by an earlier attempt at the same export
+  int failed_attempts_ = 0;
+  std::string last_failure_;
+  bool finishing_ = false;  // a stop has come: no more pauses
+  bool past_deadline_ = false;
+  OneShotTimer deadline_;
 };
 
 }  // namespace vexa

@@ -26,6 +26,13 @@ Database OpenStore(const std::string& path) {
   return db;
 }
 
+// Blanks typed around an address in the console are no part of it.
+std::string_view TrimBlanks(std::string_view entry) {
+  const size_t first = entry.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return entry.substr(first, entry.find_last_not_of(" \t") - first + 1);
+}
+
 }  // namespace
 
 std::vector<std::string> SplitRouterList(const std::string& text) {
@@ -34,10 +41,10 @@ std::vector<std::string> SplitRouterList(const std::string& text) {
   while (entries.size() < kMaxRouters && !rest.empty()) {
     const size_t pair = rest.find("\r\n");
     if (pair == std::string_view::npos) {
-      entries.emplace_back(rest);
+      entries.emplace_back(TrimBlanks(rest));
       break;
     }
-    entries.emplace_back(rest.substr(0, pair));
+    entries.emplace_back(TrimBlanks(rest.substr(0, pair)));
     rest.remove_prefix(pair + 2);
   }
   return entries;

@@ -12,10 +12,10 @@
 
 namespace vexa {
 
-// Splits the router list at CR LF pairs into at most 25 entries. Entries are
-// kept exactly as written (a lone CR or LF stays inside); an empty text after
-// the last pair is no entry. Empty entries in between are kept; callers skip
-// them.
+// Splits the router list at CR LF pairs into at most 25 entries, each with
+// the blanks (spaces, tabs) around it removed; anything else is kept as
+// written (a lone CR or LF stays inside). An empty text after the last pair
+// is no entry. Empty entries in between are kept; callers skip them.
 std::vector<std::string> SplitRouterList(const std::string& text);
 
 class ArpStore {

@@ -8,6 +8,7 @@
 #include "collector_form.h"
 #include "mac_format.h"
 #include "platform/local_time.h"
+#include "text/printable.h"
 #include "trace_file.h"
 
 namespace vexa {
@@ -143,9 +144,7 @@ void ArpWalk::SnmpSend(int16_t count) {
     request.version = snmp::Version::kV2c;
     request.pdu_type = snmp::pdu::kGetNextRequest;
     request.community = ctx_.Settings.GetComm;
-    if (mess.RequestId == std::numeric_limits<int32_t>::max())
-      throw std::overflow_error("Overflow: the request identifier has reached 2147483647");
-    ++mess.RequestId;
+    mess.RequestId = NextRequestId(mess.RequestId);
     request.request_id = mess.RequestId;
     for (int i = 1; i <= count; ++i) {
       if (i > static_cast<int>(walk_.ColumnOids.size()))
@@ -182,7 +181,7 @@ void ArpWalk::HandleResponse() {
   const snmp::Message& response = manager_.message();
   // A reply to an earlier copy of a re-sent request, a duplicate, or a reply
   // that comes after the walk has already ended changes nothing.
-  if (response.request_id < mess.RequestId || !mess.Busy) return;
+  if (IsEarlierRequestId(response.request_id, mess.RequestId) || !mess.Busy) return;
 
   std::string nulls;
   for (const snmp::VarBind& b : response.bindings)
@@ -248,10 +247,11 @@ void ArpWalk::HandleResponse() {
 
 void ArpWalk::ReportResponseFailure(const std::string& description) {
   if (ctx_.Settings.DebugMode) {
-    std::string text = ResponseHeader(description);
+    // The description may quote the agent's values; neither may split a line.
+    std::string text = ResponseHeader(WithoutControlBytes(description));
     for (const snmp::VarBind& b : manager_.message().bindings)
       text += "OID:   " + b.oid + "\r\nType:  " + std::to_string(b.type()) +
-              "\r\nValue: " + b.value + "\r\n\r\n";
+              "\r\nValue: " + WithoutControlBytes(b.value) + "\r\n\r\n";
     text += "\r\n";
     AppendToFile(ctx_.Files().app_event2, text);  // nowhere to report a failure of this
   }

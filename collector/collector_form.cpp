@@ -51,7 +51,7 @@ CollectorForm::CollectorForm(Platform platform)
       store_(ctx_, walk_, [this] { arp_walk_.GetArpTable(); }),
       export_(ctx_, platform_.resolver, service_start_time_),
       timer1_(ctx_, {[this] { log_.ClearDebugDir(); }, [this] { store_.LogArpEntries(); },
-                     [this] { export_.DnsLookupAndExport(settings_.DnsCheck); }}),
+                     [this] { return RunExport(); }}),
       timer2_(platform_.loop, std::chrono::milliseconds(1000),
               [this] { arp_walk_.timer2_Timer(); }),
       dartSvc_(platform_.loop) {
@@ -165,12 +165,26 @@ void CollectorForm::StartSequence() {
   log_.LogEvent(kFormName, "dartSvc_State", "Service Started.", kLevelInfo);
 }
 
+bool CollectorForm::RunExport() {
+  exporting_ = true;
+  const bool written = export_.DnsLookupAndExport(settings_.DnsCheck);
+  exporting_ = false;
+  if (exit_after_export_) platform_.terminate(kExitOk);
+  return written;
+}
+
 void CollectorForm::StopSequence() {
+  // An export under way finishes the list first, within its grace; the
+  // process ends when it returns. Anything else (a walk) is not waited for.
+  if (exporting_ && !exit_after_export_) {
+    exit_after_export_ = true;
+    export_.FinishBy(platform_.loop.clock().Now() + kExportGraceAfterStop);
+  }
   timer2_.SetEnabled(false);
   timer1_.Disarm();
   log_.LogEvent(kFormName, "dartSvc_State", "Service Stopped", kLevelInfo);
   platform_.loop.WaitMs(1000);
-  platform_.terminate(kExitOk);
+  if (!exit_after_export_) platform_.terminate(kExitOk);
 }
 
 }  // namespace vexa

@@ -3,6 +3,7 @@
 // process (program folder, database path, settings).
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <string>
 
@@ -24,6 +25,12 @@
 namespace vexa {
 
 inline constexpr const char* kFormName = "frmVexaArpSrv";
+
+// How long an export that is running when the service is told to stop may
+// go on writing ArpList.txt; name lookups still undecided then are
+// cancelled. With the stop's own wait it fits well inside the service
+// manager's stop timeout (kServiceStopTimeoutSeconds).
+inline constexpr std::chrono::seconds kExportGraceAfterStop{20};
 
 class CollectorForm {
  public:
@@ -59,6 +66,7 @@ class CollectorForm {
  private:
   void StartSequence();
   void StopSequence();
+  bool RunExport();
   void SetProgramFolder();
 
   Platform platform_;
@@ -78,6 +86,8 @@ class CollectorForm {
   ServiceHost dartSvc_;
   InstanceLock instance_lock_;
   int exit_status_ = 0;
+  bool exporting_ = false;
+  bool exit_after_export_ = false;  // a stop came while the export ran
 };
 
 // The arguments as the one command-line text the collector compares: joined

@@ -2,6 +2,7 @@
 
 #include "collector_context.h"
 #include "event_log.h"
+#include "text/printable.h"
 
 namespace vexa {
 
@@ -30,6 +31,7 @@ void ConvToMac(std::string& value, EventLog& log) {
                  "Overflow: a physical address of " + std::to_string(value.size()) +
                      " octets is too long to format",
                  kLevelError);
+    value = WithoutControlBytes(value);
     return;
   }
   value = FormatMac(value);

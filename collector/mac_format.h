@@ -14,7 +14,8 @@ class EventLog;
 std::string FormatMac(std::string_view octets);
 
 // Replaces `value` (one byte per octet) by its MAC text. A value too long for
-// the conversion is logged and left as it was.
+// the conversion is logged and kept unformatted, its control bytes shown as
+// '?' so that none of them reaches a file.
 void ConvToMac(std::string& value, EventLog& log);
 
 }  // namespace vexa

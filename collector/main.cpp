@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     vexa::SystemClock clock;
     vexa::EventLoop loop(clock);
     auto services = vexa::MakeServiceManager();
-    vexa::dns::CaresReverseResolver resolver;
+    vexa::dns::CaresReverseResolver resolver(loop);
     vexa::CollectorForm form(
         {.loop = loop, .services = *services, .resolver = resolver, .terminate = [](int status) {
            std::fflush(nullptr);

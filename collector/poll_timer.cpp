@@ -36,8 +36,19 @@ void PollTimer::Poll() {
       SaturateToInt32(int64_t{ctx_.Settings.CheckInterval} - (ctx_.NowSeconds() - started));
 }
 
+void PollTimer::TryExport() {
+  if (!actions_.lookup_and_export()) return;  // the next tick tries again
+  export_due_ = false;
+  timer_.SetEnabled(false);
+  stopped_for_good_ = true;
+}
+
 void PollTimer::timer1_Timer() {
   try {
+    if (export_due_) {  // the collection has ended: only the list is left to write
+      TryExport();
+      return;
+    }
     const int hour = ctx_.LocalNow().hour;
     if (hour < LastHour) actions_.clear_debug_dir();
     PollCountdown = SaturateToInt32(int64_t{PollCountdown} - 30);
@@ -52,9 +63,8 @@ void PollTimer::timer1_Timer() {
     const LocalDateTime now = ctx_.LocalNow();
     LastHour = static_cast<int16_t>(now.hour);
     if (FormatDateMinute(now) > FormatDateMinute(ctx_.Settings.StopTime)) {
-      actions_.lookup_and_export();
-      timer_.SetEnabled(false);
-      stopped_for_good_ = true;
+      export_due_ = true;
+      TryExport();
     }
   } catch (const std::exception& e) {
     LastHour = static_cast<int16_t>(ctx_.LocalNow().hour);

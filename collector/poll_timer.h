@@ -1,6 +1,7 @@
 // The poll timer's tick: the day-change clean-up, the first poll at the next
 // full hour, a poll every check interval after that, and the export at the
-// stop time, after which the timer stays off.
+// stop time. An export that fails is tried again at every following tick,
+// with no more polls; once it is written the timer stays off.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +19,7 @@ class PollTimer {
   struct Actions {
     std::function<void()> clear_debug_dir;
     std::function<void()> log_arp_entries;    // one poll of every router
-    std::function<void()> lookup_and_export;  // names and ArpList.txt
+    std::function<bool()> lookup_and_export;  // names and ArpList.txt; true when written
   };
 
   PollTimer(const CollectorContext& ctx, Actions actions);
@@ -36,9 +37,11 @@ class PollTimer {
 
  private:
   void Poll();
+  void TryExport();
 
   const CollectorContext& ctx_;
   Actions actions_;
+  bool export_due_ = false;  // the stop time has passed; the list is not written yet
   bool stopped_for_good_ = false;
   PeriodicTimer timer_;
 };

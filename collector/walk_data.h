@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -24,7 +25,7 @@ inline constexpr int16_t kArpTypeDynamic = 3;
 // steady clock.
 struct SnmpMessRecord {
   std::string RequestName;
-  int32_t RequestId = 0;  // last request sent; never reset, never wraps
+  int32_t RequestId = 0;  // last request sent; never reset, wraps to 1
   bool Busy = false;      // true while a walk runs
   int64_t WalkDeadline = 0;
   int64_t ReplyDeadline = 0;
@@ -32,6 +33,24 @@ struct SnmpMessRecord {
   bool ResendDue = false;  // the reply-watch timer asks for a re-send
   int16_t tmpRow = 0;      // rows stored in this walk
 };
+
+// Request identifiers run from 1 to 2147483647 and then start again at 1,
+// so a collector that runs for months never runs out of them.
+inline int32_t NextRequestId(int32_t id) {
+  return id <= 0 || id == INT32_MAX ? 1 : id + 1;
+}
+
+// Whether a reply carrying `reply_id` answers a request sent before the one
+// carrying `current` (a copy since sent again, or a duplicate). The order is
+// that of the circle of identifiers: up to half of it behind `current` is
+// earlier, so the test holds across the wrap. Identifiers never sent (zero,
+// negative) are stale too.
+inline bool IsEarlierRequestId(int32_t reply_id, int32_t current) {
+  if (reply_id <= 0) return true;
+  constexpr int64_t kIds = INT32_MAX;  // 1 .. 2147483647
+  const int64_t behind = ((int64_t{current} - reply_id) % kIds + kIds) % kIds;
+  return behind > 0 && behind < kIds / 2;
+}
 
 struct ArpRow {
   std::string IpAddress;

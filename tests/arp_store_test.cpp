@@ -124,8 +124,14 @@ TEST_F(ArpStoreTest, RouterListIsSplitAtCrLfOnlyAndCappedAt25) {
 
   EXPECT_EQ(SplitRouterList("a\r\nb\r\n"), (std::vector<std::string>{"a", "b"}));
   EXPECT_EQ(SplitRouterList("a\r\n\r\nb"), (std::vector<std::string>{"a", "", "b"}));
-  EXPECT_EQ(SplitRouterList(" a \nb\rc"), (std::vector<std::string>{" a \nb\rc"}));
+  EXPECT_EQ(SplitRouterList(" a \nb\rc"), (std::vector<std::string>{"a \nb\rc"}));
   EXPECT_TRUE(SplitRouterList("").empty());
+}
+
+TEST_F(ArpStoreTest, BlanksAroundARouterAreNoPartOfItsAddress) {
+  settings.RouterList = " 10.0.0.1 \r\n\t10.0.0.2\t\r\n \t \r\n10.0.0.3  ";
+  Poll();
+  EXPECT_EQ(walked, (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
 }
 
 TEST_F(ArpStoreTest, WaitsForTheWalkToEndThenASecondAndPausesEvery101Rows) {

@@ -323,15 +323,26 @@ TEST_F(ArpWalkTest, SendFailuresAreLoggedAndTheTimerEndsTheWalk) {
   EXPECT_NE(lines[0].find("\t1\tmodSnmpComm_SnmpSend\t"), std::string::npos) << lines[0];
 }
 
-TEST_F(ArpWalkTest, TheRequestIdentifierDoesNotWrap) {
-  settings.DebugMode = false;
-  settings.Retries = 0;
-  agent.rows = test::MakeRows(3);
-  walk.SnmpMess.RequestId = 2147483646;
+TEST_F(ArpWalkTest, TheRequestIdentifierWrapsToOneAndStaysWrapAware) {
+  agent.rows = test::MakeRows(4);
+  // The request carrying 2147483647 is lost at first; its re-send carries 1,
+  // and the late reply to the lost copy arrives just before the reply to 1.
+  agent.script = [this](const snmp::Message& request) {
+    const size_t n = agent.requests.size();
+    if (n == 2) return std::vector<snmp::Message>{};
+    std::vector<snmp::Message> replies;
+    if (n == 3) replies.push_back(agent.Answer(agent.requests[1]));
+    replies.push_back(agent.Answer(request));
+    return replies;
+  };
+  walk.SnmpMess.RequestId = 2147483645;
   Walk();
-  EXPECT_EQ(walk.SnmpMess.RequestId, 2147483647);
-  EXPECT_EQ(walk.SnmpMess.tmpRow, 1);  // the next request could not go out
-  EXPECT_NE(Debug("AppEvent.txt").find("modSnmpComm_SnmpSend\tOverflow"), std::string::npos);
+  ExpectRowsEqual(agent.rows, 4);
+  std::vector<int32_t> sent;
+  for (const snmp::Message& m : agent.requests) sent.push_back(m.request_id);
+  EXPECT_EQ(sent, (std::vector<int32_t>{2147483646, 2147483647, 1, 2, 3, 4}));
+  EXPECT_EQ(Debug("Snmp.txt").find("<-- snmp_Rx\t2147483647\t"), std::string::npos);
+  EXPECT_FALSE(FileExists(folder + "/Debug/AppEvent.txt"));
 }
 
 TEST_F(ArpWalkTest, AnUnwritableTraceDoesNotKeepTheWalkWaiting) {

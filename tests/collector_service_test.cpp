@@ -7,8 +7,10 @@
 #include <filesystem>
 
 #include "collector_form.h"
+#include "db/sqlite.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
+#include "support/scripted_agent.h"
 #include "support/test_folder.h"
 
 namespace vexa {
@@ -16,6 +18,21 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::ReadFile;
+
+// Lines (CR LF ends) that hold a control byte other than a tab, or more tabs
+// than their format has.
+std::vector<std::string> LinesOutOfFormat(const std::string& text, long max_tabs) {
+  std::vector<std::string> bad;
+  for (const std::string& line : test::SplitCrLfLines(text)) {
+    const bool control = std::any_of(line.begin(), line.end(), [](char c) {
+      const auto b = static_cast<unsigned char>(c);
+      return (b < 0x20 && b != '\t') || b == 0x7f;
+    });
+    if (control || std::count(line.begin(), line.end(), '\t') > max_tabs)
+      bad.push_back(line.substr(0, 80));
+  }
+  return bad;
+}
 
 class NoNames : public dns::ReverseResolver {
  public:
@@ -92,6 +109,35 @@ TEST_F(CollectorServiceTest, AStopTimePastAtTheStartExportsTheEmptiedStoreAtTheF
   EXPECT_TRUE(terminated.empty());
 }
 
+TEST_F(CollectorServiceTest, AFailedExportIsTriedAgainAtTheFollowingTicksUntilItIsWritten) {
+  folder.Sql("UPDATE Settings_General SET StopTime = '2024-03-01 08:00'");
+  ASSERT_TRUE(form.Form_Load(""));
+  loop.WaitMs(10);
+  folder.Sql(
+      "INSERT INTO ArpTable (IpAddr, MacAddr, SeenTimes) VALUES ('10.0.0.1', 'a', 4), "
+      "('10.0.0.2', 'b', 1)");
+  {
+    test::UnwritableFolder unwritable(folder.path());
+    loop.WaitMs(60000);  // the tick of the stop time and the next one fail
+    EXPECT_FALSE(FileExists(folder.File("ArpList.txt")));
+    EXPECT_TRUE(form.Timer1().Enabled());
+  }
+  loop.WaitMs(30000);
+  EXPECT_EQ(ReadFile(folder.File("ArpList.txt")),
+            "Start:\t2024-03-05 10:17\r\nStop:\t2024-03-01 08:00\r\n\r\n"
+            "IpAddress\tMacAddress\tSeenTimes\tDnsName\r\n"
+            "10.0.0.1\ta\t4\tn/a\r\n10.0.0.2\tb\t1\tn/a\r\n");
+  EXPECT_FALSE(form.Timer1().Enabled());
+  loop.WaitMs(60000);
+  // One line for the failure, whatever the number of attempts it held up,
+  // and one when the list is written.
+  const auto texts = LogTexts();
+  ASSERT_EQ(texts.size(), 3u);
+  EXPECT_EQ(texts[1].rfind("1\tmodSnmpComm_DnsLookupAndExport\t", 0), 0u) << texts[1];
+  EXPECT_EQ(texts[2],
+            "3\tmodSnmpComm_DnsLookupAndExport\tArpList.txt written after 2 failed attempts");
+}
+
 TEST_F(CollectorServiceTest, AnExportFileThatCannotBeDeletedStopsTheStart) {
   ::mkdir(folder.File("ArpList.txt").c_str(), 0755);
   test::WriteFile(folder.File("ArpList.txt/held"), "");  // a folder with content: unlink fails
@@ -110,6 +156,53 @@ TEST_F(CollectorServiceTest, AnExportFileThatCannotBeDeletedStopsTheStart) {
   std::filesystem::remove_all(folder.File("ArpList.txt"));
   form.dartSvc().Notify(ServiceHost::kStart);
   EXPECT_EQ(LogTexts().size(), 1u);
+}
+
+}  // namespace
+}  // namespace vexa
+
+namespace vexa {
+namespace {
+
+TEST_F(CollectorServiceTest, NoAgentByteReachesTheStoreTheListOrATrace) {
+  const int pid = static_cast<int>(::getpid());
+  const std::string router =
+      "127.21." + std::to_string((pid >> 8) & 255) + "." + std::to_string(pid & 255);
+  test::ScriptedAgent agent(loop, router);
+  agent.rows = test::MakeRows(3);
+  // A physical address too long to format, and a type that is text.
+  std::string hostile;
+  while (hostile.size() < 32768) hostile += "A\tB\r\nC\x01\x1b[2J\x7f";
+  agent.rows[0].mac = hostile;
+  agent.script = [&](const snmp::Message& request) {
+    snmp::Message reply = agent.Answer(request);
+    if (agent.requests.size() == 3) {
+      reply.bindings[3].syntax = snmp::syntax::kOctetString;
+      reply.bindings[3].value = "3\t\r\nforged\x1b";
+    }
+    return std::vector<snmp::Message>{reply};
+  };
+  folder.Sql("UPDATE Settings_General SET RouterList = '" + router +
+             "', DebugMode = 1, DnsCheck = 1, StopTime = '2024-03-05 10:59'");
+  ASSERT_TRUE(form.Form_Load(""));
+  loop.WaitMs(44 * 60 * 1000);  // the first tick of 11:00 polls and exports
+
+  ASSERT_EQ(agent.requests.size(), 3u);
+  Database db = Database::Open(folder.Database());
+  Statement rows = db.Prepare("SELECT IpAddr || MacAddr || DnsName FROM ArpTable");
+  int stored = 0;
+  for (; rows.Step(); ++stored) EXPECT_TRUE(LinesOutOfFormat(rows.ColumnText(0), 0).empty());
+  EXPECT_EQ(stored, 2);
+  const std::pair<const char*, long> files[] = {
+      {"ArpList.txt", 3},    {"Debug/ArpTable.txt", 4}, {"Debug/AppEvent2.txt", 1},
+      {"Debug/Snmp.txt", 6}, {"Debug/AppEvent.txt", 3},
+  };
+  for (const auto& [name, tabs] : files) {
+    const std::string text = ReadFile(folder.File(name));
+    EXPECT_FALSE(text.empty()) << name;
+    EXPECT_EQ(LinesOutOfFormat(text, tabs), std::vector<std::string>{}) << name;
+  }
+  EXPECT_EQ(test::SplitCrLfLines(ReadFile(folder.File("ArpList.txt"))).size(), 6u);
 }
 
 }  // namespace

@@ -3,8 +3,11 @@
 // and started as the service through the local service manager, one poll at
 // the next full hour and the export at the stop time. The collector's clock
 // starts just before a full hour (libfaketime) and then runs at normal speed.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -12,6 +15,7 @@
 #include <set>
 #include <sstream>
 
+#include "collector_form.h"
 #include "db/sqlite.h"
 #include "mac_format.h"
 #include "platform/files.h"
@@ -199,6 +203,99 @@ TEST(EndToEnd, AStopDuringAWalkEndsTheProcessWithoutWaitingForIt) {
   ASSERT_FALSE(lines.empty());
   EXPECT_EQ(lines.back().substr(20), "3\tfrmVexaArpSrv_dartSvc_State\tService Stopped");
   EXPECT_FALSE(FileExists(folder.File("ArpList.txt")));
+}
+
+}  // namespace
+}  // namespace vexa
+
+namespace vexa {
+namespace {
+
+// A name server on 127.0.0.1 that takes every query and never answers.
+class DeadDnsServer {
+ public:
+  DeadDnsServer() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      throw std::runtime_error("dead DNS server cannot bind");
+    spec_ = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  }
+  ~DeadDnsServer() { ::close(fd_); }
+  const std::string& spec() const { return spec_; }
+  bool QueryArrived() {
+    char buffer[512];
+    return ::recv(fd_, buffer, sizeof buffer, 0) > 0;
+  }
+
+ private:
+  int fd_ = -1;
+  std::string spec_;
+};
+
+TEST(EndToEnd, AStopDuringTheExportFinishesTheListWithinTheGrace) {
+  test::ProgramFolder folder;
+  folder.Sql("UPDATE Settings_General SET StopTime = '2000-01-01 00:00', DnsCheck = 1");
+  DeadDnsServer dns;
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::setenv("VEXAARP_DNS_SERVERS", dns.spec().c_str(), 1);
+    const std::string exe = folder.Collector();
+    ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const auto log_has = [&](const char* text) {
+    return ReadFile(folder.AppEvent()).find(text) != std::string::npos;
+  };
+  // The start empties the store; then 300 addresses, more than one batch of
+  // lookups. The stop time is past, so the first tick (30 s) exports.
+  const bool started = test::WaitUntil([&] { return log_has("Service Started."); }, 20s);
+  if (started)
+    folder.Sql(
+        "WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 299) "
+        "INSERT INTO ArpTable (IpAddr, MacAddr, SeenTimes) "
+        "SELECT '10.9.' || (i / 256) || '.' || (i % 256), 'm', 1 FROM n");
+  const bool exporting = started && test::WaitUntil([&] { return dns.QueryArrived(); }, 60s);
+  ::kill(pid, SIGTERM);
+  const auto stopped_at = std::chrono::steady_clock::now();
+  const bool stop_seen = test::WaitUntil([&] { return log_has("Service Stopped"); }, 2s);
+  int status = -1;
+  const bool ended = test::WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; },
+                                     kExportGraceAfterStop + 2s);
+  const auto took = std::chrono::steady_clock::now() - stopped_at;
+  if (!ended) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  ASSERT_TRUE(exporting) << ReadFile(folder.AppEvent());
+  EXPECT_TRUE(stop_seen) << "the stop waited for the lookups";
+  ASSERT_TRUE(ended) << "still running "
+                     << std::chrono::duration_cast<std::chrono::seconds>(took).count()
+                     << " s after the stop";
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+  // Every address is listed; the lookups the grace did not see end were cancelled.
+  const auto lines = test::SplitCrLfLines(ReadFile(folder.File("ArpList.txt")));
+  ASSERT_EQ(lines.size(), 304u);
+  size_t errors = 0;
+  for (size_t i = 4; i < lines.size(); ++i) {
+    const std::string name = lines[i].substr(lines[i].rfind('\t') + 1);
+    EXPECT_TRUE(name == "n/a" || name == "Error") << lines[i];
+    errors += name == "Error";
+  }
+  EXPECT_GT(errors, 0u);
+  const std::string log = ReadFile(folder.AppEvent());
+  EXPECT_NE(log.find("\t1\tmodSnmpComm_DnsLookupAndExport\tService stop: " +
+                     std::to_string(errors) + " name lookups cancelled, listed as Error\r\n"),
+            std::string::npos)
+      << log;
 }
 
 }  // namespace

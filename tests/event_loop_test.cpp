@@ -204,3 +204,58 @@ TEST_F(SimulatedLoop, AHandlerThatThrowsDoesNotSilenceItsTimerOrWatch) {
 
 }  // namespace
 }  // namespace vexa
+
+namespace vexa {
+namespace {
+
+TEST_F(SimulatedLoop, AOneShotTimerFiresOnceAtItsMomentAndCanBeStartedAgain) {
+  std::vector<milliseconds> fired;
+  const SteadyTime start = clock.Now();
+  OneShotTimer timer(loop, [&] {
+    fired.push_back(std::chrono::duration_cast<milliseconds>(clock.Now() - start));
+    if (fired.size() == 1) timer.StartAt(clock.Now() + milliseconds(50));  // from its own handler
+  });
+  timer.StartAt(start + milliseconds(30));
+  loop.WaitMs(200);
+  EXPECT_EQ(fired, (std::vector<milliseconds>{milliseconds(30), milliseconds(80)}));
+  EXPECT_FALSE(timer.Active());
+  timer.StartAt(clock.Now() + milliseconds(20));
+  timer.Stop();
+  loop.WaitMs(100);
+  EXPECT_EQ(fired.size(), 2u);
+}
+
+TEST_F(SimulatedLoop, WaitUntilEndsAsSoonAsItsConditionHoldsOrAtItsLimit) {
+  int ticks = 0;
+  PeriodicTimer timer(loop, milliseconds(25), [&] { ++ticks; });
+  timer.SetEnabled(true);
+  const SteadyTime start = clock.Now();
+  EXPECT_TRUE(loop.WaitUntil([&] { return ticks == 3; }, milliseconds(1000)));
+  EXPECT_EQ(clock.Now() - start, milliseconds(75));
+  EXPECT_FALSE(loop.WaitUntil([] { return false; }, milliseconds(40)));
+  EXPECT_EQ(clock.Now() - start, milliseconds(115));
+  EXPECT_EQ(loop.WaitDepth(), 0);
+}
+
+TEST_F(SimulatedLoop, AWatchReportsTheEventsItAsksForAndRestsWithoutAny) {
+  int fds[2];
+  ASSERT_EQ(::pipe(fds), 0);
+  std::vector<short> seen;
+  int id = 0;
+  id = loop.Watch(fds[1], POLLOUT, [&](short revents) {
+    seen.push_back(revents);
+    loop.SetWatchEvents(id, 0);  // written what it had: nothing more to ask for
+  });
+  loop.WaitMs(30);
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(seen.front() & POLLOUT);
+  loop.SetWatchEvents(id, POLLIN);  // the write end never becomes readable
+  loop.WaitMs(30);
+  EXPECT_EQ(seen.size(), 1u);
+  loop.Unwatch(id);
+  ::close(fds[0]);
+  ::close(fds[1]);
+}
+
+}  // namespace
+}  // namespace vexa

@@ -27,7 +27,10 @@ class PollTimerTest : public ::testing::Test {
                                    events.push_back("poll " + Now());
                                    if (poll_ms > 0) loop->WaitMs(poll_ms);
                                  },
-                                 [this] { events.push_back("export " + Now()); }});
+                                 [this] {
+                                   events.push_back("export " + Now());
+                                   return export_fails-- <= 0;
+                                 }});
     timer->Arm();
   }
   std::string Now() const { return FormatDateTime(ToLocal(clock->WallNow())); }
@@ -53,6 +56,7 @@ class PollTimerTest : public ::testing::Test {
   std::unique_ptr<PollTimer> timer;
   std::vector<std::string> events;
   int poll_ms = 0;
+  int export_fails = 0;  // attempts that fail before one succeeds
 };
 
 TEST_F(PollTimerTest, FirstPollAtTheNextFullHourThenEveryCheckInterval) {
@@ -117,6 +121,20 @@ TEST_F(PollTimerTest, ExportRunsOnceAtTheFirstTickAfterTheStopMinute) {
   // No poll after the export; the timer stays off.
   EXPECT_EQ(events.back(), "export 2024-03-05 18:01:10");
   timer->Arm();
+  EXPECT_FALSE(timer->Enabled());
+}
+
+TEST_F(PollTimerTest, AFailedExportIsTriedAgainAtEachTickWithoutPolling) {
+  settings.StopTime = {2024, 3, 5, 11, 0, 0};
+  settings.CheckInterval = 30;
+  StartAt({2024, 3, 5, 10, 59, 50});
+  export_fails = 2;
+  RunUntil({2024, 3, 5, 11, 5, 0});
+  // The tick of 11:01:20 polls, then finds the stop time passed.
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"poll 2024-03-05 11:00:20", "poll 2024-03-05 11:00:50",
+                                      "poll 2024-03-05 11:01:20", "export 2024-03-05 11:01:20",
+                                      "export 2024-03-05 11:01:50", "export 2024-03-05 11:02:20"}));
   EXPECT_FALSE(timer->Enabled());
 }
 

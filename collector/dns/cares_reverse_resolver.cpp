@@ -5,8 +5,8 @@
 #include <poll.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -16,9 +16,10 @@
 
 namespace vexa::dns {
 
+class LookupBatch;
+
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 constexpr int kClassIn = 1;   // RFC 1035 section 3.2.4
@@ -43,9 +44,17 @@ struct ChannelSetup {
   int try_timeout_ms = 1000;
 };
 
-int MakeChannel(const ChannelSetup& setup, ChannelPtr& out) {
+// `on_socket` (with `socket_data`), when given, hears of every socket the
+// channel opens, wants to read or write, or closes.
+int MakeChannel(const ChannelSetup& setup, ChannelPtr& out, ares_sock_state_cb on_socket = nullptr,
+                void* socket_data = nullptr) {
   ares_options options{};
   int mask = 0;
+  if (on_socket != nullptr) {
+    options.sock_state_cb = on_socket;
+    options.sock_state_cb_data = socket_data;
+    mask |= ARES_OPT_SOCK_STATE_CB;
+  }
   options.timeout = setup.try_timeout_ms;
   mask |= ARES_OPT_TIMEOUTMS;
   options.tries = setup.tries;
@@ -128,13 +137,16 @@ LookupResult FromName(const char* name) {
 // that passes its limit be cancelled alone (ares_cancel ends every query of
 // a channel).
 struct Slot {
+  LookupBatch* batch = nullptr;
   ChannelPtr channel;
+  std::map<ares_socket_t, int> watches;  // the channel's sockets on the loop
   std::vector<LookupResult>* results = nullptr;
   bool busy = false;
   bool past_deadline = false;
+  bool cancelled = false;
   size_t index = 0;
   IpAddress address;
-  Clock::time_point deadline;
+  SteadyTime deadline;
   milliseconds limit{0};
 
   void Finish(LookupResult result) {
@@ -146,6 +158,10 @@ struct Slot {
 void OnPtrAnswer(void* arg, int status, int /*timeouts*/, unsigned char* answer, int length) {
   auto* slot = static_cast<Slot*>(arg);
   if (status == ARES_EDESTRUCTION || !slot->busy) return;
+  if (status == ARES_ECANCELLED && slot->cancelled) {
+    slot->Finish({LookupOutcome::kCancelled, "cancelled before an answer came"});
+    return;
+  }
   if (status == ARES_ECANCELLED && slot->past_deadline) {
     slot->Finish({LookupOutcome::kTimedOut,
                   "no answer within " + std::to_string(slot->limit.count()) + " ms"});
@@ -186,7 +202,7 @@ void OnHostsFile(void* arg, int status, int /*timeouts*/, hostent* host) {
 }
 
 void Start(Slot& slot, size_t index, const IpAddress& address, bool hosts_file_first,
-           Clock::time_point now) {
+           SteadyTime now) {
   slot.busy = true;
   slot.past_deadline = false;
   slot.index = index;
@@ -202,57 +218,164 @@ void Start(Slot& slot, size_t index, const IpAddress& address, bool hosts_file_f
   }
 }
 
-// Waits for socket events or the nearest time-out of the busy slots, then
-// lets c-ares handle them and cancels lookups past their limit.
-void RunOnce(std::vector<Slot>& slots) {
-  std::vector<pollfd> fds;
-  std::vector<Slot*> owners;
-  Clock::time_point now = Clock::now();
-  Clock::time_point wake = now + milliseconds(1000);
-  for (Slot& slot : slots) {
-    if (!slot.busy) continue;
-    ares_socket_t sockets[ARES_GETSOCK_MAXNUM];
-    const int bits = ares_getsock(slot.channel.get(), sockets, ARES_GETSOCK_MAXNUM);
-    for (int i = 0; i < ARES_GETSOCK_MAXNUM; ++i) {
-      short events = 0;
-      if (ARES_GETSOCK_READABLE(bits, i)) events |= POLLIN;
-      if (ARES_GETSOCK_WRITABLE(bits, i)) events |= POLLOUT;
-      if (events == 0) continue;
-      fds.push_back({sockets[i], events, 0});
-      owners.push_back(&slot);
-    }
-    timeval tv{};
-    if (ares_timeout(slot.channel.get(), nullptr, &tv) != nullptr)
-      wake = std::min(
-          wake, now + std::chrono::seconds(tv.tv_sec) + std::chrono::microseconds(tv.tv_usec));
-    wake = std::min(wake, slot.deadline);
-  }
-  // Round up so a wait never ends just before the moment it waits for.
-  const auto wait = std::chrono::ceil<milliseconds>(std::max(wake - now, Clock::duration(0)));
-  // A failing poll (EINTR or worse) only shortens this pass; the limits
-  // below still end every lookup.
-  if (::poll(fds.data(), fds.size(), static_cast<int>(wait.count())) > 0) {
-    for (size_t i = 0; i < fds.size(); ++i) {
-      const short ready = fds[i].revents;
-      if (ready == 0 || !owners[i]->busy) continue;
-      const bool readable = (ready & (POLLIN | POLLERR | POLLHUP)) != 0;
-      const bool writable = (ready & POLLOUT) != 0;
-      ares_process_fd(owners[i]->channel.get(), readable ? fds[i].fd : ARES_SOCKET_BAD,
-                      writable ? fds[i].fd : ARES_SOCKET_BAD);
-    }
-  }
-  now = Clock::now();
-  for (Slot& slot : slots) {
-    if (!slot.busy) continue;
-    ares_process_fd(slot.channel.get(), ARES_SOCKET_BAD, ARES_SOCKET_BAD);  // c-ares' time-outs
-    if (slot.busy && now >= slot.deadline) {
-      slot.past_deadline = true;
-      ares_cancel(slot.channel.get());
-    }
-  }
-}
-
 }  // namespace
+
+// The lookups of one LookupAll() call: up to max_in_flight slots, refilled
+// from the address list as lookups are decided. Everything happens in event
+// handlers: a socket of a slot's channel polls ready, or the timer reaches
+// the nearest time-out of c-ares or limit of a lookup.
+class LookupBatch {
+ public:
+  LookupBatch(EventLoop& loop, std::vector<LookupResult>& results,
+              const std::vector<std::optional<IpAddress>>& parsed, bool hosts_file_first)
+      : loop_(loop),
+        results_(results),
+        parsed_(parsed),
+        hosts_file_first_(hosts_file_first),
+        timer_(loop, [this] { OnTimer(); }) {
+    SkipInvalid();
+  }
+  ~LookupBatch() {
+    for (auto& slot : slots_) {
+      slot->channel.reset();  // c-ares reports its sockets closed: they leave the loop
+      for (const auto& [fd, watch] : slot->watches) loop_.Unwatch(watch);
+    }
+  }
+  LookupBatch(const LookupBatch&) = delete;
+  LookupBatch& operator=(const LookupBatch&) = delete;
+
+  // Makes `count` slots; returns 0 or the c-ares status of the failure.
+  int MakeSlots(size_t count, const ChannelSetup& setup, milliseconds limit) {
+    for (size_t i = 0; i < count; ++i) {
+      auto slot = std::make_unique<Slot>();
+      slot->batch = this;
+      slot->results = &results_;
+      slot->limit = limit;
+      if (const int status = MakeChannel(setup, slot->channel, OnSocketState, slot.get());
+          status != ARES_SUCCESS)
+        return status;
+      slots_.push_back(std::move(slot));
+    }
+    return ARES_SUCCESS;
+  }
+
+  // Starts the lookups and waits in the loop until each one is decided. The
+  // limits of the lookups end the wait; `bound` is a last guard only.
+  void Run(milliseconds bound) {
+    Settle();
+    if (!loop_.WaitUntil([this] { return Done(); }, bound)) {
+      for (auto& slot : slots_) EndLookup(*slot, /*cancelled=*/false);
+    }
+    for (; next_ < parsed_.size(); ++next_) {
+      if (!parsed_[next_]) continue;
+      results_[next_] = cancelled_
+                            ? LookupResult{LookupOutcome::kCancelled, "cancelled before it began"}
+                            : LookupResult{LookupOutcome::kTimedOut, "not begun in time"};
+    }
+  }
+
+  void Cancel() {
+    cancelled_ = true;
+    timer_.Stop();
+    for (auto& slot : slots_) EndLookup(*slot, /*cancelled=*/true);
+  }
+
+ private:
+  static void OnSocketState(void* data, ares_socket_t fd, int readable, int writable) {
+    auto* slot = static_cast<Slot*>(data);
+    slot->batch->WatchSocket(
+        *slot, fd, static_cast<short>((readable ? POLLIN : 0) | (writable ? POLLOUT : 0)));
+  }
+
+  void WatchSocket(Slot& slot, ares_socket_t fd, short events) {
+    const auto it = slot.watches.find(fd);
+    if (events == 0) {  // c-ares is about to close it
+      if (it != slot.watches.end()) {
+        loop_.Unwatch(it->second);
+        slot.watches.erase(it);
+      }
+    } else if (it != slot.watches.end()) {
+      loop_.SetWatchEvents(it->second, events);
+    } else {
+      slot.watches[fd] = loop_.Watch(
+          fd, events, [this, &slot, fd](short revents) { OnSocketReady(slot, fd, revents); });
+    }
+  }
+
+  void OnSocketReady(Slot& slot, ares_socket_t fd, short revents) {
+    if (!slot.channel) return;
+    const bool readable = (revents & (POLLIN | POLLERR | POLLHUP | POLLNVAL)) != 0;
+    const bool writable = (revents & POLLOUT) != 0;
+    ares_process_fd(slot.channel.get(), readable ? fd : ARES_SOCKET_BAD,
+                    writable ? fd : ARES_SOCKET_BAD);
+    Settle();
+  }
+
+  // The time-outs of c-ares, and the limit of each lookup.
+  void OnTimer() {
+    const SteadyTime now = loop_.clock().Now();
+    for (auto& slot : slots_) {
+      if (!slot->busy) continue;
+      ares_process_fd(slot->channel.get(), ARES_SOCKET_BAD, ARES_SOCKET_BAD);
+      if (slot->busy && now >= slot->deadline) EndLookup(*slot, /*cancelled=*/false);
+    }
+    Settle();
+  }
+
+  // Ends a slot's lookup: as cancelled, or as timed out.
+  static void EndLookup(Slot& slot, bool cancelled) {
+    if (!slot.busy) return;
+    (cancelled ? slot.cancelled : slot.past_deadline) = true;
+    ares_cancel(slot.channel.get());
+  }
+
+  // Gives free slots the next addresses and sets the timer for what the busy
+  // ones wait for.
+  void Settle() {
+    if (cancelled_) return;
+    const SteadyTime now = loop_.clock().Now();
+    for (auto& slot : slots_) {
+      // A hosts-file answer finishes inside Start, so refill until busy.
+      while (!slot->busy && next_ < parsed_.size()) {
+        Start(*slot, next_, *parsed_[next_], hosts_file_first_, now);
+        ++next_;
+        SkipInvalid();
+      }
+    }
+    std::optional<SteadyTime> wake;
+    for (auto& slot : slots_) {
+      if (!slot->busy) continue;
+      SteadyTime when = slot->deadline;
+      timeval tv{};
+      if (ares_timeout(slot->channel.get(), nullptr, &tv) != nullptr)
+        when = std::min(
+            when, now + std::chrono::seconds(tv.tv_sec) + std::chrono::microseconds(tv.tv_usec));
+      wake = wake ? std::min(*wake, when) : when;
+    }
+    if (wake)
+      timer_.StartAt(*wake);
+    else
+      timer_.Stop();
+  }
+
+  bool Done() const {
+    return std::none_of(slots_.begin(), slots_.end(), [](const auto& s) { return s->busy; }) &&
+           (cancelled_ || next_ >= parsed_.size());
+  }
+
+  void SkipInvalid() {
+    while (next_ < parsed_.size() && !parsed_[next_]) ++next_;
+  }
+
+  EventLoop& loop_;
+  std::vector<LookupResult>& results_;
+  const std::vector<std::optional<IpAddress>>& parsed_;
+  const bool hosts_file_first_;
+  std::vector<std::unique_ptr<Slot>> slots_;  // c-ares holds their addresses
+  size_t next_ = 0;
+  bool cancelled_ = false;
+  OneShotTimer timer_;
+};
 
 CaresResolverOptions ResolverOptionsFromEnvironment() {
   CaresResolverOptions options;
@@ -260,11 +383,17 @@ CaresResolverOptions ResolverOptionsFromEnvironment() {
   return options;
 }
 
-CaresReverseResolver::CaresReverseResolver(CaresResolverOptions options)
-    : options_(std::move(options)) {
+CaresReverseResolver::CaresReverseResolver(EventLoop& loop, CaresResolverOptions options)
+    : loop_(loop), options_(std::move(options)) {
   options_.tries = std::clamp(options_.tries, 1, 8);
   options_.max_in_flight = std::max<size_t>(options_.max_in_flight, 1);
   options_.timeout = std::max(options_.timeout, milliseconds(1));
+}
+
+CaresReverseResolver::~CaresReverseResolver() = default;
+
+void CaresReverseResolver::CancelAll() {
+  if (batch_ != nullptr) batch_->Cancel();
 }
 
 std::vector<LookupResult> CaresReverseResolver::LookupAll(
@@ -288,6 +417,8 @@ std::vector<LookupResult> CaresReverseResolver::LookupAll(
       if (parsed[i]) results[i] = {LookupOutcome::kFailed, why};
     return results;
   };
+  // An event handler that runs while a batch waits may not start another.
+  if (batch_ != nullptr) return fail_all("a batch of DNS lookups is already running");
   if (const int status = LibraryInitStatus(); status != ARES_SUCCESS)
     return fail_all(std::string("DNS resolver cannot be initialised: ") + ares_strerror(status));
 
@@ -309,32 +440,19 @@ std::vector<LookupResult> CaresReverseResolver::LookupAll(
   }
   setup.try_timeout_ms = PerTryTimeoutMs(options_.timeout, server_count, options_.tries);
 
-  std::vector<Slot> slots(std::min(options_.max_in_flight, valid));
-  for (Slot& slot : slots) {
-    if (const int status = MakeChannel(setup, slot.channel); status != ARES_SUCCESS)
-      return fail_all(std::string("DNS resolver cannot be initialised: ") + ares_strerror(status));
-    slot.results = &results;
-    slot.limit = options_.timeout;
-  }
-
-  size_t next = 0;
-  auto advance_to_valid = [&] {
-    while (next < addresses.size() && !parsed[next]) ++next;
-  };
-  advance_to_valid();
-  for (;;) {
-    const Clock::time_point now = Clock::now();
-    for (Slot& slot : slots) {
-      // A hosts-file answer finishes inside Start, so refill until busy.
-      while (!slot.busy && next < addresses.size()) {
-        Start(slot, next, *parsed[next], setup.hosts_file_first, now);
-        ++next;
-        advance_to_valid();
-      }
-    }
-    if (std::none_of(slots.begin(), slots.end(), [](const Slot& s) { return s.busy; })) break;
-    RunOnce(slots);
-  }
+  const size_t slots = std::min(options_.max_in_flight, valid);
+  LookupBatch batch(loop_, results, parsed, setup.hosts_file_first);
+  if (const int status = batch.MakeSlots(slots, setup, options_.timeout); status != ARES_SUCCESS)
+    return fail_all(std::string("DNS resolver cannot be initialised: ") + ares_strerror(status));
+  batch_ = &batch;
+  struct Clear {
+    LookupBatch*& batch;
+    ~Clear() { batch = nullptr; }
+  } clear{batch_};
+  // Each round of lookups ends within the limit; the bound only guards
+  // against a library that never calls back.
+  const size_t rounds = (valid + slots - 1) / slots;
+  batch.Run(options_.timeout * static_cast<int64_t>(rounds + 1) + std::chrono::seconds(1));
   return results;
 }
 

@@ -1,6 +1,9 @@
-// Reverse lookups through c-ares. Each batch runs on the calling thread:
-// it opens its own c-ares channels, polls their sockets with poll() and
-// closes them before returning, so nothing outlives the call.
+// Reverse lookups through c-ares, driven by the event loop: the sockets of
+// c-ares are watches of the loop and its time-outs a timer of the loop, so a
+// batch waits in the loop's cooperative wait and every other event (signals,
+// timer ticks, SNMP replies) is handled while the lookups run. Each batch
+// opens its own c-ares channels and closes them before it returns, so
+// nothing outlives the call.
 #pragma once
 
 #include <chrono>
@@ -9,6 +12,7 @@
 #include <vector>
 
 #include "dns/reverse_resolver.h"
+#include "platform/event_loop.h"
 
 namespace vexa::dns {
 
@@ -29,20 +33,30 @@ struct CaresResolverOptions {
 // Default options, with `servers` taken from VEXAARP_DNS_SERVERS when set.
 CaresResolverOptions ResolverOptionsFromEnvironment();
 
+class LookupBatch;  // the lookups of one LookupAll() call
+
 class CaresReverseResolver final : public ReverseResolver {
  public:
-  explicit CaresReverseResolver(CaresResolverOptions options = ResolverOptionsFromEnvironment());
+  explicit CaresReverseResolver(EventLoop& loop,
+                                CaresResolverOptions options = ResolverOptionsFromEnvironment());
+  ~CaresReverseResolver() override;
+  CaresReverseResolver(const CaresReverseResolver&) = delete;
+  CaresReverseResolver& operator=(const CaresReverseResolver&) = delete;
 
   // Outcomes: a name; kNotFound, kTimedOut, kServerError or kBadAnswer for
   // "no name"; kFailed when the text is no IP address or c-ares cannot be
-  // set up (including an unusable server list). The whole batch takes at
-  // most about ceil(addresses / max_in_flight) * timeout.
+  // set up (including an unusable server list), or when a batch is already
+  // running further up the stack; kCancelled after CancelAll(). The whole
+  // batch takes at most about ceil(addresses / max_in_flight) * timeout.
   std::vector<LookupResult> LookupAll(const std::vector<std::string>& addresses) override;
+  void CancelAll() override;
 
   const CaresResolverOptions& options() const { return options_; }
 
  private:
+  EventLoop& loop_;
   CaresResolverOptions options_;
+  LookupBatch* batch_ = nullptr;  // the batch waiting for its lookups, if any
 };
 
 }  // namespace vexa::dns

@@ -2,16 +2,9 @@
 
 #include <algorithm>
 
+#include "text/printable.h"
+
 namespace vexa::dns {
-
-namespace {
-
-bool IsControlByte(char c) {
-  const auto byte = static_cast<unsigned char>(c);
-  return byte < 0x20 || byte == 0x7F;
-}
-
-}  // namespace
 
 bool IsListableHostName(std::string_view name) {
   return !name.empty() && name.size() <= kMaxHostNameLength &&
@@ -19,10 +12,8 @@ bool IsListableHostName(std::string_view name) {
 }
 
 std::string PrintableExcerpt(std::string_view text, size_t limit) {
-  const bool cut = text.size() > limit;
-  std::string out(text.substr(0, limit));
-  std::replace_if(out.begin(), out.end(), IsControlByte, '?');
-  if (cut) out += "...";
+  std::string out = WithoutControlBytes(text.substr(0, limit));
+  if (text.size() > limit) out += "...";
   return out;
 }
 

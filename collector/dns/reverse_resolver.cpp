@@ -18,6 +18,8 @@ std::string_view OutcomeName(LookupOutcome outcome) {
       return "bad answer";
     case LookupOutcome::kFailed:
       return "failed";
+    case LookupOutcome::kCancelled:
+      return "cancelled";
   }
   return "unknown";
 }

@@ -18,6 +18,7 @@ enum class LookupOutcome {
   kServerError,  // SERVFAIL, REFUSED, NOTIMP, FORMERR, or no server listening
   kBadAnswer,    // malformed answer, or a name unfit for the list
   kFailed,       // no lookup was made: the resolver is unusable or the text is no IP address
+  kCancelled,    // CancelAll() ended the lookup before it was decided
 };
 
 // Short English name of an outcome, for logs and benchmark output.
@@ -32,8 +33,9 @@ struct LookupResult {
 
   bool HasName() const { return outcome == LookupOutcome::kName; }
   bool Failed() const { return outcome == LookupOutcome::kFailed; }
-  // Every outcome other than a name or a failure means "no name".
-  bool NoName() const { return !HasName() && !Failed(); }
+  bool Cancelled() const { return outcome == LookupOutcome::kCancelled; }
+  // Every outcome other than a name, a failure or a cancellation means "no name".
+  bool NoName() const { return !HasName() && !Failed() && !Cancelled(); }
 
   friend bool operator==(const LookupResult&, const LookupResult&) = default;
 };
@@ -46,8 +48,14 @@ class ReverseResolver {
   virtual ~ReverseResolver() = default;
 
   // Resolves every address (IPv4 or IPv6 text) and returns one result per
-  // address, in input order. Blocks until every result is decided.
+  // address, in input order, once every result is decided. An implementation
+  // that waits for answers does so in the event loop's cooperative wait.
   virtual std::vector<LookupResult> LookupAll(const std::vector<std::string>& addresses) = 0;
+
+  // Called from an event handler while LookupAll() waits: ends the batch at
+  // once, every lookup not yet decided giving kCancelled. A resolver that
+  // decides a whole batch before returning has nothing to cancel.
+  virtual void CancelAll() {}
 
   // One address: the same as a batch of one.
   LookupResult Lookup(const std::string& address);

@@ -23,21 +23,34 @@ void CallThen(EventLoop::Callback handler, After after) {
 }
 }  // namespace
 
+EventLoop::WaitScope::WaitScope(EventLoop& loop) : loop_(loop), start_(loop.clock_.Now()) {
+  ++loop_.wait_depth_;
+}
+
+EventLoop::WaitScope::~WaitScope() {
+  if (--loop_.wait_depth_ == 0) loop_.time_in_waits_ += loop_.clock_.Now() - start_;
+}
+
 void EventLoop::WaitMs(int n) {
   const int slices = n / 10;
   if (slices <= 0) return;
-  struct DepthGuard {
-    EventLoop& loop;
-    SteadyTime start;
-    explicit DepthGuard(EventLoop& l) : loop(l), start(l.clock_.Now()) { ++loop.wait_depth_; }
-    ~DepthGuard() {
-      if (--loop.wait_depth_ == 0) loop.time_in_waits_ += loop.clock_.Now() - start;
-    }
-  } guard(*this);
+  const WaitScope scope(*this);
   for (int i = 0; i < slices; ++i) {
     const SteadyTime slice_end = clock_.Now() + kSlice;
     while (clock_.Now() < slice_end) RunOnce(slice_end);
     RunOnce(clock_.Now());  // whatever became pending at the end of the slice
+  }
+}
+
+bool EventLoop::WaitUntil(const std::function<bool()>& done, Millis limit) {
+  if (done()) return true;
+  const WaitScope scope(*this);
+  const SteadyTime end = clock_.Now() + limit;
+  for (;;) {
+    const SteadyTime now = clock_.Now();
+    if (now >= end) return done();
+    RunOnce(std::min(end, now + kSlice));
+    if (done()) return true;
   }
 }
 
@@ -54,10 +67,19 @@ bool EventLoop::RunFor(Millis max_wait) {
   return false;
 }
 
-int EventLoop::WatchReadable(int fd, Callback on_readable) {
+int EventLoop::Watch(int fd, short events, ReadyCallback on_ready) {
   const int id = next_id_++;
-  watches_[id] = Watch{fd, false, std::move(on_readable)};
+  watches_[id] = FdWatch{fd, events, false, std::move(on_ready)};
   return id;
+}
+
+void EventLoop::SetWatchEvents(int id, short events) {
+  const auto it = watches_.find(id);
+  if (it != watches_.end()) it->second.events = events;
+}
+
+int EventLoop::WatchReadable(int fd, Callback on_readable) {
+  return Watch(fd, POLLIN, [cb = std::move(on_readable)](short) { cb(); });
 }
 
 bool EventLoop::RunPosted() {
@@ -78,6 +100,7 @@ void EventLoop::RunTimer(int id) {
   auto it = timers_.find(id);
   TimerState& t = it->second;
   t.running = true;
+  if (t.interval.count() == 0) t.enabled = false;  // one shot: off until started again
   t.due += t.interval;
   ++events_handled_;
   // Runs when the handler returns or throws; the handler may have switched
@@ -129,8 +152,8 @@ bool EventLoop::RunOnce(SteadyTime deadline) {
   std::vector<pollfd> fds;
   std::vector<int> ids;
   for (const auto& [id, w] : watches_) {
-    if (w.running) continue;
-    fds.push_back({w.fd, POLLIN, 0});
+    if (w.running || w.events == 0) continue;
+    fds.push_back({w.fd, w.events, 0});
     ids.push_back(id);
   }
   const SteadyTime now = clock_.Now();
@@ -143,16 +166,21 @@ bool EventLoop::RunOnce(SteadyTime deadline) {
   }
   const int ready = clock_.Poll(fds.data(), fds.size(), timeout);
   for (size_t i = 0; ready > 0 && i < fds.size(); ++i) {
-    if ((fds[i].revents & (POLLIN | POLLERR | POLLHUP)) == 0) continue;
+    const short revents = fds[i].revents;
+    if (revents == 0) continue;
     auto it = watches_.find(ids[i]);
-    if (it == watches_.end() || it->second.running) continue;
+    // An earlier handler of this pass may have removed or rearranged it.
+    if (it == watches_.end() || it->second.running || it->second.fd != fds[i].fd) continue;
+    if ((revents & (it->second.events | POLLERR | POLLHUP | POLLNVAL)) == 0) continue;
     it->second.running = true;
     ++events_handled_;
     handled = true;
-    CallThen(it->second.on_readable, [this, id = ids[i]] {
-      const auto after = watches_.find(id);
-      if (after != watches_.end()) after->second.running = false;
-    });
+    const ReadyCallback handler = it->second.on_ready;
+    CallThen([&handler, revents] { handler(revents); },
+             [this, id = ids[i]] {
+               const auto after = watches_.find(id);
+               if (after != watches_.end()) after->second.running = false;
+             });
   }
   return handled;
 }
@@ -176,6 +204,31 @@ void PeriodicTimer::SetEnabled(bool enabled) {
 }
 
 bool PeriodicTimer::Enabled() const {
+  return loop_.timers_.at(id_).enabled;
+}
+
+OneShotTimer::OneShotTimer(EventLoop& loop, EventLoop::Callback on_fire)
+    : loop_(loop), id_(loop.next_id_++) {
+  EventLoop::TimerState state;
+  state.on_tick = std::move(on_fire);
+  loop_.timers_[id_] = std::move(state);
+}
+
+OneShotTimer::~OneShotTimer() {
+  loop_.timers_.erase(id_);
+}
+
+void OneShotTimer::StartAt(SteadyTime when) {
+  EventLoop::TimerState& t = loop_.timers_[id_];
+  t.due = when;
+  t.enabled = true;
+}
+
+void OneShotTimer::Stop() {
+  loop_.timers_[id_].enabled = false;
+}
+
+bool OneShotTimer::Active() const {
   return loop_.timers_.at(id_).enabled;
 }
 

@@ -1,10 +1,10 @@
-// The single-threaded event loop. It owns periodic timers, readable-file
-// watches and posted events, and hands them out only from Run() (the idle
-// pump of a program) and WaitMs() (the cooperative wait of a running
-// procedure). Handlers may call WaitMs() themselves; waits nest and the inner
-// one finishes first. A timer or watch whose handler is still running further
-// up the stack is not handed out again until it returns, so ticks never
-// overlap themselves.
+// The single-threaded event loop. It owns periodic and one-shot timers,
+// file-descriptor watches and posted events, and hands them out only from
+// Run() (the idle pump of a program) and the cooperative waits WaitMs() and
+// WaitUntil() of a running procedure. Handlers may wait themselves; waits
+// nest and the inner one finishes first. A timer or watch whose handler is
+// still running further up the stack is not handed out again until it
+// returns, so ticks never overlap themselves.
 #pragma once
 
 #include <cstdint>
@@ -30,10 +30,15 @@ class EventLoop {
   // a slice, events are handled as they arrive; after it, whatever is pending.
   // Below 10 (and negative) it returns at once and handles nothing.
   void WaitMs(int n);
-  // How many WaitMs calls are active on the stack.
+  // Waits until `done` holds, handling events as they arrive, for at most
+  // `limit`; `done` is asked before the wait and after every pass of the
+  // loop. Returns whether it holds. For a procedure that waits on events of
+  // its own (answers to its queries) rather than for a fixed time.
+  bool WaitUntil(const std::function<bool()>& done, Millis limit);
+  // How many waits (WaitMs, WaitUntil) are active on the stack.
   int WaitDepth() const { return wait_depth_; }
-  // Time spent inside outermost WaitMs calls so far, by the loop's clock;
-  // lets a benchmark tell the specified waits from the work around them.
+  // Time spent inside outermost waits so far, by the loop's clock; lets a
+  // benchmark tell the specified waits from the work around them.
   SteadyTime::duration TimeInWaits() const { return time_in_waits_; }
 
   // The idle pump: handles events until Quit().
@@ -47,7 +52,13 @@ class EventLoop {
   // Queues a callback for the next pass of the loop.
   void Post(Callback cb) { posted_.push_back(std::move(cb)); }
 
-  // Calls on_readable whenever fd polls readable. Returns an id for Unwatch.
+  // Calls on_ready with the poll events that occurred whenever fd polls
+  // ready for `events` (POLLIN, POLLOUT or both; errors and hang-ups are
+  // reported too). No events: the watch rests. Returns an id for Unwatch.
+  using ReadyCallback = std::function<void(short revents)>;
+  int Watch(int fd, short events, ReadyCallback on_ready);
+  void SetWatchEvents(int id, short events);
+  // Calls on_readable whenever fd polls readable.
   int WatchReadable(int fd, Callback on_readable);
   void Unwatch(int id) { watches_.erase(id); }
 
@@ -56,18 +67,31 @@ class EventLoop {
 
  private:
   friend class PeriodicTimer;
+  friend class OneShotTimer;
 
   struct TimerState {
-    Millis interval{0};
+    Millis interval{0};  // zero: one shot, switched off as it fires
     bool enabled = false;
     bool running = false;
     SteadyTime due{};
     Callback on_tick;
   };
-  struct Watch {
+  struct FdWatch {
     int fd = -1;
+    short events = 0;
     bool running = false;
-    Callback on_readable;
+    ReadyCallback on_ready;
+  };
+
+  // Keeps the wait depth and the time spent in outermost waits.
+  class WaitScope {
+   public:
+    explicit WaitScope(EventLoop& loop);
+    ~WaitScope();
+
+   private:
+    EventLoop& loop_;
+    SteadyTime start_;
   };
 
   // One pass: posted events, due timers, then fds, waiting until `deadline`
@@ -80,7 +104,7 @@ class EventLoop {
 
   Clock& clock_;
   std::map<int, TimerState> timers_;
-  std::map<int, Watch> watches_;
+  std::map<int, FdWatch> watches_;
   std::deque<Callback> posted_;
   int next_id_ = 1;
   int wait_depth_ = 0;
@@ -101,6 +125,25 @@ class PeriodicTimer {
 
   void SetEnabled(bool enabled);
   bool Enabled() const;
+
+ private:
+  EventLoop& loop_;
+  int id_;
+};
+
+// A timer that fires once at a set moment, then rests until it is started
+// again (also from its own handler).
+class OneShotTimer {
+ public:
+  OneShotTimer(EventLoop& loop, EventLoop::Callback on_fire);
+  ~OneShotTimer();
+  OneShotTimer(const OneShotTimer&) = delete;
+  OneShotTimer& operator=(const OneShotTimer&) = delete;
+
+  // Fires at `when` (at once when it has passed); replaces an earlier start.
+  void StartAt(SteadyTime when);
+  void Stop();
+  bool Active() const;
 
  private:
   EventLoop& loop_;

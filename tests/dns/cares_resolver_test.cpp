@@ -76,12 +76,14 @@ class CaresResolverTest : public ::testing::Test {
   }
 
   static test::DnsmasqServer* server_;
+  SystemClock clock;
+  EventLoop loop{clock};
 };
 
 test::DnsmasqServer* CaresResolverTest::server_ = nullptr;
 
 TEST_F(CaresResolverTest, MixedBatchGivesOneResultPerAddressInInputOrder) {
-  CaresReverseResolver resolver(Options());
+  CaresReverseResolver resolver(loop, Options());
   const std::vector<std::string> addresses = {
       "192.0.2.10",    // PTR record
       "10.0.0",        // not an address
@@ -125,7 +127,8 @@ TEST_F(CaresResolverTest, AThousandAddressesComeBackInOrderWhateverTheConcurrenc
   CaresResolverOptions options;
   options.servers = bulk.ServerSpec();
 
-  const std::vector<LookupResult> results = CaresReverseResolver(options).LookupAll(addresses);
+  const std::vector<LookupResult> results =
+      CaresReverseResolver(loop, options).LookupAll(addresses);
   ASSERT_EQ(results.size(), addresses.size());
   for (int i = 0; i < 1000; ++i) {
     if (i % 3 != 0)
@@ -134,7 +137,7 @@ TEST_F(CaresResolverTest, AThousandAddressesComeBackInOrderWhateverTheConcurrenc
       ASSERT_EQ(results[i].outcome, LookupOutcome::kNotFound) << i << " " << results[i].text;
   }
   options.max_in_flight = 7;
-  EXPECT_EQ(CaresReverseResolver(options).LookupAll(addresses), results);
+  EXPECT_EQ(CaresReverseResolver(loop, options).LookupAll(addresses), results);
 }
 
 TEST_F(CaresResolverTest, ServerListComesFromTheEnvironmentAndKeepsEtcHostsOut) {
@@ -144,13 +147,14 @@ TEST_F(CaresResolverTest, ServerListComesFromTheEnvironmentAndKeepsEtcHostsOut) 
   EXPECT_EQ(options.servers, server_->ServerSpec());
   EXPECT_EQ(ResolverOptionsFromEnvironment().servers, "");
   // /etc/hosts calls 127.0.0.1 "localhost"; with a server list only DNS answers.
-  EXPECT_EQ(CaresReverseResolver(options).Lookup("127.0.0.1"), Name("loopback.from-dns.test"));
+  EXPECT_EQ(CaresReverseResolver(loop, options).Lookup("127.0.0.1"),
+            Name("loopback.from-dns.test"));
 }
 
 TEST_F(CaresResolverTest, AnUnusableServerListFailsEveryLookupWithItsReason) {
   CaresResolverOptions options;
   options.servers = "dns.example";
-  const auto results = CaresReverseResolver(options).LookupAll({"192.0.2.10", "1.2.3"});
+  const auto results = CaresReverseResolver(loop, options).LookupAll({"192.0.2.10", "1.2.3"});
   ASSERT_EQ(results.size(), 2u);
   EXPECT_EQ(results[0], (LookupResult{LookupOutcome::kFailed,
                                       "DNS server list unusable: 'dns.example' is not a DNS "
@@ -164,7 +168,7 @@ TEST_F(CaresResolverTest, ServerOnIpv6Loopback) {
   test::DnsmasqServer v6({{"192.0.2.30", "over-v6.example.test"}}, dns_options);
   CaresResolverOptions options;
   options.servers = v6.ServerSpec();
-  EXPECT_EQ(CaresReverseResolver(options).Lookup("192.0.2.30"), Name("over-v6.example.test"))
+  EXPECT_EQ(CaresReverseResolver(loop, options).Lookup("192.0.2.30"), Name("over-v6.example.test"))
       << v6.Log();
 }
 
@@ -175,7 +179,7 @@ TEST_F(CaresResolverTest, SilentServerEndsInTimeOutsWithinTheLimit) {
   options.timeout = milliseconds(300);
   const auto start = Clock::now();
   const auto results =
-      CaresReverseResolver(options).LookupAll({"192.0.2.1", "192.0.2.2", "2001:db8::1"});
+      CaresReverseResolver(loop, options).LookupAll({"192.0.2.1", "192.0.2.2", "2001:db8::1"});
   const auto took = Clock::now() - start;
   for (const LookupResult& r : results) EXPECT_EQ(r.outcome, LookupOutcome::kTimedOut) << r.text;
   // Concurrent lookups share the limit; the 5 s default must not apply.
@@ -189,18 +193,40 @@ TEST_F(CaresResolverTest, NextServerAnswersWhenTheFirstIsSilent) {
   CaresResolverOptions options;
   options.servers = silent.spec() + "," + server_->ServerSpec();
   options.timeout = milliseconds(3000);
-  EXPECT_EQ(CaresReverseResolver(options).Lookup("192.0.2.10"), Name("router-a.example.test"));
+  EXPECT_EQ(CaresReverseResolver(loop, options).Lookup("192.0.2.10"),
+            Name("router-a.example.test"));
 }
 
 TEST_F(CaresResolverTest, NoServerListeningIsNoNameNotAFailure) {
   CaresResolverOptions options;
   options.servers = test::ServerSpecOf("127.0.0.1", test::FreePort("127.0.0.1"));
   options.timeout = milliseconds(1000);
-  const LookupResult result = CaresReverseResolver(options).Lookup("192.0.2.10");
+  const LookupResult result = CaresReverseResolver(loop, options).Lookup("192.0.2.10");
   EXPECT_TRUE(result.NoName()) << OutcomeName(result.outcome) << ": " << result.text;
 }
 
+TEST_F(CaresResolverTest, LookupsWaitInTheLoopWhereCancelAllEndsThemAtOnce) {
+  SilentServer silent;
+  CaresResolverOptions options;
+  options.servers = silent.spec();
+  options.max_in_flight = 2;
+  CaresReverseResolver resolver(loop, options);
+  // Other events go on while the lookups wait; the third tick cancels them.
+  int ticks = 0;
+  PeriodicTimer ticker(loop, milliseconds(100), [&] {
+    if (++ticks == 3) resolver.CancelAll();
+  });
+  ticker.SetEnabled(true);
+  const auto start = Clock::now();
+  const auto results = resolver.LookupAll({"192.0.2.1", "192.0.2.2", "192.0.2.3"});
+  EXPECT_LT(Clock::now() - start, std::chrono::seconds(3));  // not the 5 s limit
+  EXPECT_EQ(ticks, 3);
+  for (const LookupResult& r : results) EXPECT_TRUE(r.Cancelled()) << r;
+}
+
 TEST(CaresInFlightTest, NoMoreLookupsInFlightThanAllowed) {
+  SystemClock clock;
+  EventLoop loop{clock};
   std::mutex mutex;
   std::vector<Clock::time_point> arrivals;
   test::ScriptedDnsResponder silent([&](const test::DnsQuery&) -> std::optional<std::string> {
@@ -213,8 +239,9 @@ TEST(CaresInFlightTest, NoMoreLookupsInFlightThanAllowed) {
   options.timeout = milliseconds(400);
   options.tries = 1;
   options.max_in_flight = 3;
-  const auto results = CaresReverseResolver(options).LookupAll(
-      {"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5"});
+  const auto results =
+      CaresReverseResolver(loop, options)
+          .LookupAll({"192.0.2.1", "192.0.2.2", "192.0.2.3", "192.0.2.4", "192.0.2.5"});
   for (const LookupResult& r : results) EXPECT_EQ(r.outcome, LookupOutcome::kTimedOut);
   std::lock_guard lock(mutex);
   ASSERT_EQ(arrivals.size(), 5u);

@@ -91,7 +91,10 @@ TEST(HostileAnswerTest, NoHostileAnswerBecomesANameOrAFailure) {
   options.timeout = std::chrono::milliseconds(500);
   std::vector<std::string> addresses;
   for (const auto& [address, c] : cases) addresses.push_back(address);
-  const std::vector<LookupResult> results = CaresReverseResolver(options).LookupAll(addresses);
+  SystemClock clock;
+  EventLoop loop{clock};
+  const std::vector<LookupResult> results =
+      CaresReverseResolver(loop, options).LookupAll(addresses);
   ASSERT_EQ(results.size(), addresses.size());
 
   for (size_t i = 0; i < addresses.size(); ++i) {

@@ -53,8 +53,10 @@ std::string RunIsolated(const std::string& dir, const std::map<std::string, std:
   ::unsetenv(kDnsServersVariable);
   CaresResolverOptions options;  // no server list: the system's configuration
   options.timeout = std::chrono::milliseconds(2000);
+  SystemClock clock;
+  EventLoop loop{clock};
   std::string out;
-  for (const LookupResult& r : CaresReverseResolver(options).LookupAll(addresses))
+  for (const LookupResult& r : CaresReverseResolver(loop, options).LookupAll(addresses))
     out += std::string(OutcomeName(r.outcome)) + "|" + r.text + "\n";
   return out;
 }

@@ -1,8 +1,11 @@
 #include "support/test_folder.h"
 
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <signal.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -49,6 +52,32 @@ void ProgramFolder::Sql(const std::string& sql) const {
   sqlite3_free(err);
   sqlite3_close(db);
   if (rc != SQLITE_OK) throw std::runtime_error("SQL failed: " + msg + " in " + sql);
+}
+
+namespace {
+
+// Raises or lowers CAP_DAC_OVERRIDE in the calling thread's effective set;
+// false when it is not in the permitted set (not root) or the call fails.
+bool SetDacOverride(bool on) {
+  __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+  __user_cap_data_struct data[2]{};
+  if (::syscall(SYS_capget, &header, data) != 0) return false;
+  const uint32_t bit = 1u << CAP_DAC_OVERRIDE;
+  if ((data[0].permitted & bit) == 0) return false;
+  data[0].effective = on ? data[0].effective | bit : data[0].effective & ~bit;
+  return ::syscall(SYS_capset, &header, data) == 0;
+}
+
+}  // namespace
+
+UnwritableFolder::UnwritableFolder(std::string folder) : folder_(std::move(folder)) {
+  if (::chmod(folder_.c_str(), 0555) != 0) throw std::runtime_error("cannot chmod " + folder_);
+  lowered_ = SetDacOverride(false);
+}
+
+UnwritableFolder::~UnwritableFolder() {
+  if (lowered_) SetDacOverride(true);
+  ::chmod(folder_.c_str(), 0755);
 }
 
 RunResult Run(const std::string& program, const std::vector<std::string>& args,

@@ -48,6 +48,21 @@ class ProgramFolder {
   std::string folder_;
 };
 
+// While it lives, `folder` cannot be written by this process: its write bits
+// are cleared and, when the process runs as root, the capability that
+// overrides them is lowered from the effective set (both are given back).
+class UnwritableFolder {
+ public:
+  explicit UnwritableFolder(std::string folder);
+  ~UnwritableFolder();
+  UnwritableFolder(const UnwritableFolder&) = delete;
+  UnwritableFolder& operator=(const UnwritableFolder&) = delete;
+
+ private:
+  std::string folder_;
+  bool lowered_ = false;
+};
+
 struct RunResult {
   int exit_status = -1;  // -1 when killed by a signal or the time limit
   std::string out;

@@ -1,0 +1,20 @@
+// Text that comes from a peer (an SNMP agent, a name server) made fit for the
+// files: the store, the export and the traces are tab-separated lines with
+// CR LF ends, so no byte of such text may split a field or a line.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace vexa {
+
+// Below 0x20 (tab, CR and LF included), or 0x7F.
+inline bool IsControlByte(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte < 0x20 || byte == 0x7F;
+}
+
+// `text` with every control byte shown as '?'; every other byte as it is.
+std::string WithoutControlBytes(std::string_view text);
+
+}  // namespace vexa
