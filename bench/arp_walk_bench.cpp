@@ -1,4 +1,4 @@
-// Times GetArpTable, the collector's walk of one router's ARP table, against
+// Times the collector's walk of one router's ARP table against
 // an agent: prints the rows walked and the median rows per second over
 // several runs. bench/walk_vs_snmpwalk.sh runs it beside net-snmp's snmpwalk.
 //
@@ -29,34 +29,30 @@ int main(int argc, char** argv) {
   vexa::SystemClock clock;
   vexa::EventLoop loop(clock);
   vexa::CollectorSettings settings;
-  settings.GetComm = argc > 3 ? argv[3] : "public";
-  settings.TimeOut = 5;
-  settings.Retries = 2;
+  settings.community = argc > 3 ? argv[3] : "public";
+  settings.timeout_seconds = 5;
+  settings.retries = 2;
   std::string db;
   vexa::EventLog log(loop, folder);
   vexa::CollectorContext ctx{loop, log, folder, db, settings};
-  vexa::WalkData walk;
   vexa::snmp::Manager manager(loop);
-  vexa::ArpWalk walker(ctx, walk, manager);
-  vexa::PeriodicTimer timer2(loop, std::chrono::milliseconds(1000), [&] { walker.timer2_Timer(); });
+  vexa::ArpWalker walker(ctx, manager);
   manager.Open();
-  timer2.SetEnabled(true);
 
   std::vector<double> seconds;
   int rows = 0;
   for (int i = 0; i < runs; ++i) {
-    walk.CurrentRouter = agent;
     const auto start = std::chrono::steady_clock::now();
-    walker.GetArpTable();
+    const vexa::WalkResult result = walker.Walk(agent);
     seconds.push_back(
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    rows = walk.SnmpMess.tmpRow;
-    std::printf("run %d: %d rows in %.3f s (%d re-sends)\n", i + 1, rows, seconds.back(),
-                walk.SnmpMess.RetryCount);
+    rows = static_cast<int>(result.rows.size());
+    std::printf("run %d: %d rows in %.3f s (%d re-sends, %s)\n", i + 1, rows, seconds.back(),
+                result.resends, vexa::OutcomeText(result).c_str());
   }
   std::sort(seconds.begin(), seconds.end());
   const double median = seconds[seconds.size() / 2];
-  std::printf("GetArpTable: %d rows, median %.3f s, %.0f rows/s\n", rows, median,
+  std::printf("walk: %d rows, median %.3f s, %.0f rows/s\n", rows, median,
               median > 0 ? rows / median : 0.0);
   std::system(("rm -rf '" + folder + "'").c_str());
   return rows > 0 ? 0 : 1;

@@ -29,6 +29,7 @@
 #include "dns/cares_reverse_resolver.h"
 #include "mac_format.h"
 #include "platform/local_time.h"
+#include "poll_cycle.h"
 
 namespace {
 
@@ -41,10 +42,10 @@ double Since(std::chrono::steady_clock::time_point start) {
 struct Collector {
   explicit Collector(vexa::Clock& clock, const std::string& folder_path)
       : loop(clock), folder(folder_path), db(folder + "/VexaArp.mdb"), log(loop, folder) {
-    settings.GetComm = "public";
-    settings.TimeOut = 5;
-    settings.Retries = 2;
-    settings.StopTime = {2030, 1, 1, 0, 0, 0};
+    settings.community = "public";
+    settings.timeout_seconds = 5;
+    settings.retries = 2;
+    settings.stop_time = {2030, 1, 1, 0, 0, 0};
   }
   vexa::EventLoop loop;
   std::string folder;
@@ -52,30 +53,32 @@ struct Collector {
   vexa::CollectorSettings settings;
   vexa::EventLog log;
   vexa::CollectorContext ctx{loop, log, folder, db, settings};
-  vexa::WalkData walk;
 };
 
 int Merge(const std::string& folder, int rows) {
   vexa::SimulatedClock clock(vexa::FromLocal({2024, 3, 5, 11, 0, 0}));
   Collector c(clock, folder);
-  c.settings.RouterList = "10.0.0.1";
-  vexa::ArpStore store(c.ctx, c.walk, [&] {
-    c.walk.SnmpMess.tmpRow = static_cast<int16_t>(rows);
-    c.walk.SnmpMess.Busy = false;
-  });
+  c.settings.router_list = "10.0.0.1";
+  std::vector<vexa::ArpRow> walked(static_cast<size_t>(rows));
   for (int i = 1; i <= rows; ++i) {
-    vexa::ArpRow& row = c.walk.ArpRows[i];
-    row.IpAddress = "10." + std::to_string(i >> 16) + "." + std::to_string((i >> 8) & 255) + "." +
-                    std::to_string(i & 255);
-    row.MacAddress = vexa::FormatMac(std::string("\x02\x00\x00\x00", 4) +
-                                     static_cast<char>(i >> 8) + static_cast<char>(i));
-    row.IfIndex = 1 + i % 4;
-    row.Type = 3;
+    vexa::ArpRow& row = walked[static_cast<size_t>(i - 1)];
+    row.ip_address = "10." + std::to_string(i >> 16) + "." + std::to_string((i >> 8) & 255) + "." +
+                     std::to_string(i & 255);
+    row.mac_address = vexa::FormatMac(std::string("\x02\x00\x00\x00", 4) +
+                                      static_cast<char>(i >> 8) + static_cast<char>(i));
+    row.if_index = 1 + i % 4;
+    row.type = 3;
   }
-  store.ClearArpTable();
+  vexa::ArpStore store(c.ctx);
+  vexa::PollCycle cycle(c.ctx, store, [&](const std::string&) {
+    vexa::WalkResult result;
+    result.rows = walked;
+    return result;
+  });
+  store.Clear();
   for (const char* what : {"new addresses", "known addresses"}) {
     const auto start = std::chrono::steady_clock::now();
-    store.LogArpEntries();
+    cycle.Run();
     std::printf("merge of %d rows (%s): %.3f s outside the pauses (pauses: %.1f s)\n", rows, what,
                 Since(start), Seconds(c.loop.TimeInWaits()).count());
   }
@@ -86,17 +89,16 @@ int Poll(const std::string& folder, const std::vector<std::string>& routers) {
   vexa::SystemClock clock;
   Collector c(clock, folder);
   for (const auto& r : routers)
-    c.settings.RouterList += (c.settings.RouterList.empty() ? "" : "\r\n") + r;
+    c.settings.router_list += (c.settings.router_list.empty() ? "" : "\r\n") + r;
   vexa::snmp::Manager manager(c.loop);
-  vexa::ArpWalk walker(c.ctx, c.walk, manager);
-  vexa::PeriodicTimer timer2(c.loop, std::chrono::milliseconds(1000),
-                             [&] { walker.timer2_Timer(); });
-  vexa::ArpStore store(c.ctx, c.walk, [&] { walker.GetArpTable(); });
+  vexa::ArpWalker walker(c.ctx, manager);
+  vexa::ArpStore store(c.ctx);
+  vexa::PollCycle cycle(c.ctx, store,
+                        [&](const std::string& router) { return walker.Walk(router); });
   manager.Open();
-  timer2.SetEnabled(true);
-  store.ClearArpTable();
+  store.Clear();
   const auto start = std::chrono::steady_clock::now();
-  store.LogArpEntries();
+  cycle.Run();
   const double total = Since(start);
   const double waits = Seconds(c.loop.TimeInWaits()).count();
   vexa::Database db = vexa::Database::Open(c.db);
@@ -118,7 +120,7 @@ int Export(const std::string& folder, bool concurrent) {
   const vexa::LocalDateTime start_time{2024, 3, 5, 10, 0, 0};
   vexa::ArpExport exporter(c.ctx, resolver, start_time);
   const auto start = std::chrono::steady_clock::now();
-  exporter.DnsLookupAndExport(true);
+  exporter.Run(true);
   const double total = Since(start);
   std::printf("export with %s lookups: %.2f s, of which %.2f s in the loop's waits\n",
               concurrent ? "concurrent" : "one-at-a-time", total,

@@ -21,7 +21,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "collector_form.h"
+#include "collector_service.h"
 #include "db/sqlite.h"
 #include "platform/local_time.h"
 #include "support/scripted_agent.h"
@@ -106,13 +106,13 @@ int main(int argc, char** argv) {
   auto services = vexa::MakeLocalServiceManager(folder + "/.soak-services");
   NoNames resolver;
   bool stopped = false;
-  vexa::CollectorForm form({.loop = loop,
-                            .services = *services,
-                            .resolver = resolver,
-                            .message_box = [](const std::string&, vexa::BoxIcon) {},
-                            .executable_path = [&] { return folder + "/VexaArpSrv"; },
-                            .terminate = [&](int) { stopped = true; }});
-  if (!form.Form_Load("")) return 1;
+  vexa::CollectorService collector({.loop = loop,
+                                    .services = *services,
+                                    .resolver = resolver,
+                                    .message_box = [](const std::string&, vexa::BoxIcon) {},
+                                    .executable_path = [&] { return folder + "/VexaArpSrv"; },
+                                    .terminate = [&](int) { stopped = true; }});
+  if (!collector.StartUp("")) return 1;
 
   const std::string app_event = folder + "/Debug/AppEvent.txt";
   const auto started = std::chrono::steady_clock::now();
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
         when, vexa::FormatDateTime(vexa::ToLocal(clock.WallNow())).c_str(), ResidentKiB(),
         OpenDescriptors(), FileSize(app_event), CountLines(app_event),
         FolderSize(folder + "/Debug"), requests,
-        static_cast<unsigned long long>(form.SnmpManager().ResponsesAccepted()),
+        static_cast<unsigned long long>(collector.SnmpManager().ResponsesAccepted()),
         static_cast<long long>(st.ColumnInt64(0)), static_cast<long long>(st.ColumnInt64(1)),
         static_cast<long long>(st.ColumnInt64(2)),
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());

@@ -63,10 +63,10 @@ ArpExport::ArpExport(const CollectorContext& ctx, dns::ReverseResolver& resolver
         resolver_.CancelAll();
       }) {}
 
-std::string ArpExport::ReverseDnsLookup(const dns::LookupResult& lookup) {
+std::string ArpExport::StoredName(const dns::LookupResult& lookup) {
   if (lookup.HasName()) return lookup.text.find("ERROR") == std::string::npos ? lookup.text : "n/a";
   if (!lookup.Failed()) return "n/a";
-  ctx_.log.LogEvent(kModuleName, "ReverseDnsLookup", lookup.text, kLevelError);
+  ctx_.log.LogEvent(kLogSourceCollector, "ReverseDnsLookup", lookup.text, kLevelError);
   return "Error";
 }
 
@@ -75,9 +75,9 @@ void ArpExport::FinishBy(SteadyTime deadline) {
   deadline_.StartAt(deadline);
 }
 
-bool ArpExport::DnsLookupAndExport(bool resolve_names) {
+bool ArpExport::Run(bool resolve_names) {
   try {
-    Database db = Database::Open(ctx_.DbConnectionString);
+    Database db = Database::Open(ctx_.database_path);
     db.Exec("PRAGMA synchronous = NORMAL");
     RowPacer pacer(ctx_.loop, &finishing_);  // one count over both passes
     if (resolve_names && !names_stored_) {
@@ -90,14 +90,14 @@ bool ArpExport::DnsLookupAndExport(bool resolve_names) {
     // A cause that persists is logged once, not at every attempt.
     if (e.what() != last_failure_) {
       last_failure_ = e.what();
-      ctx_.log.LogEvent(kModuleName, "DnsLookupAndExport", e.what(), kLevelError);
+      ctx_.log.LogEvent(kLogSourceCollector, "DnsLookupAndExport", e.what(), kLevelError);
     }
     return false;
   }
   names_stored_ = false;  // a later export looks every name up again
   if (failed_attempts_ > 0)
     ctx_.log.LogEvent(
-        kModuleName, "DnsLookupAndExport",
+        kLogSourceCollector, "DnsLookupAndExport",
         "ArpList.txt written after " + std::to_string(failed_attempts_) + " failed attempts",
         kLevelInfo);
   failed_attempts_ = 0;
@@ -138,7 +138,7 @@ void ArpExport::StoreNames(Database& db, RowPacer& pacer) {
         ++cancelled;
       } else {
         if (lookup.Failed()) batch_write.Commit();  // logging waits
-        name = ReverseDnsLookup(lookup);
+        name = StoredName(lookup);
       }
       batch_write.Begin();
       store.Bind(1, name).Bind(2, rowids[i]);
@@ -150,7 +150,7 @@ void ArpExport::StoreNames(Database& db, RowPacer& pacer) {
   batch_write.Commit();
   if (cancelled > 0)
     ctx_.log.LogEvent(
-        kModuleName, "DnsLookupAndExport",
+        kLogSourceCollector, "DnsLookupAndExport",
         "Service stop: " + std::to_string(cancelled) + " name lookups cancelled, listed as Error",
         kLevelError);
 }
@@ -158,7 +158,7 @@ void ArpExport::StoreNames(Database& db, RowPacer& pacer) {
 void ArpExport::WriteList(Database& db, RowPacer& pacer, bool with_names) {
   ExportFile out(ctx_.Files().export_list);
   out.buffer() = "Start:\t" + FormatDateMinute(service_start_time_) + "\r\nStop:\t" +
-                 FormatDateMinute(ctx_.Settings.StopTime) +
+                 FormatDateMinute(ctx_.settings.stop_time) +
                  "\r\n\r\nIpAddress\tMacAddress\tSeenTimes\tDnsName\r\n";
   Statement list =
       db.Prepare("SELECT IpAddr, MacAddr, SeenTimes, DnsName FROM ArpTable ORDER BY rowid");

@@ -23,17 +23,13 @@ class ArpExport {
   ArpExport(const CollectorContext& ctx, dns::ReverseResolver& resolver,
             const LocalDateTime& service_start_time);
 
-  // The stored text for one lookup: the name, "n/a" (no name, or a name that
-  // contains "ERROR"), or "Error" after logging the failure.
-  std::string ReverseDnsLookup(const dns::LookupResult& lookup);
-
   // Looks every stored address up (when `resolve_names`), stores the names,
   // and writes ArpList.txt. Without name resolution the DnsName column of the
   // list is left empty. Returns whether the list was written whole; failures
   // are logged, never thrown. After a failure the next call is a retry: it
   // keeps the names already stored and logs a failure only when its cause
   // differs from the last one; the call that then succeeds says so in the log.
-  bool DnsLookupAndExport(bool resolve_names);
+  bool Run(bool resolve_names);
 
   // The service is stopping while the export runs: it goes on without its
   // pauses, and whatever lookups are still undecided at `deadline` are
@@ -41,6 +37,9 @@ class ArpExport {
   void FinishBy(SteadyTime deadline);
 
  private:
+  // The stored text for one lookup: the name, "n/a" (no name, or a name that
+  // contains "ERROR"), or "Error" after logging the failure.
+  std::string StoredName(const dns::LookupResult& lookup);
   void StoreNames(Database& db, RowPacer& pacer);
   void WriteList(Database& db, RowPacer& pacer, bool with_names);
 

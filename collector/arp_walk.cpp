@@ -1,11 +1,11 @@
 #include "arp_walk.h"
 
 #include <charconv>
+#include <climits>
 #include <limits>
 #include <stdexcept>
 #include <vector>
 
-#include "collector_form.h"
 #include "mac_format.h"
 #include "platform/local_time.h"
 #include "text/printable.h"
@@ -15,7 +15,32 @@ namespace vexa {
 
 namespace {
 
+// ipNetToMediaTable columns, in the order of the bindings of every request:
+// the net address comes before the physical address.
+constexpr const char* kColumnIfIndex = "1.3.6.1.2.1.4.22.1.1";
+constexpr const char* kColumns[] = {kColumnIfIndex, "1.3.6.1.2.1.4.22.1.3", "1.3.6.1.2.1.4.22.1.2",
+                                    "1.3.6.1.2.1.4.22.1.4"};
+// The request's name in the traces.
+constexpr const char* kRequestName = "GetArpTable";
 constexpr const char* kControlName = "snmpManager";
+
+// Request identifiers run from 1 to 2147483647 and then start again at 1,
+// so a collector that runs for months never runs out of them.
+int32_t NextRequestId(int32_t id) {
+  return id <= 0 || id == INT32_MAX ? 1 : id + 1;
+}
+
+// Whether a reply carrying `reply_id` answers a request sent before the one
+// carrying `current` (a copy since sent again, or a duplicate). The order is
+// that of the circle of identifiers: up to half of it behind `current` is
+// earlier, so the test holds across the wrap. Identifiers never sent (zero,
+// negative) are stale too.
+bool IsEarlierRequestId(int32_t reply_id, int32_t current) {
+  if (reply_id <= 0) return true;
+  constexpr int64_t kIds = INT32_MAX;  // 1 .. 2147483647
+  const int64_t behind = ((int64_t{current} - reply_id) % kIds + kIds) % kIds;
+  return behind > 0 && behind < kIds / 2;
+}
 
 // Dotted decimal arcs; false for anything else.
 bool ParseOid(const std::string& text, std::vector<uint32_t>& arcs) {
@@ -74,18 +99,42 @@ bool OidUnderColumn(const std::string& oid, const std::string& column) {
   return a.size() > c.size() && std::equal(c.begin(), c.end(), a.begin());
 }
 
-ArpWalk::ArpWalk(const CollectorContext& ctx, WalkData& walk, snmp::Manager& manager)
-    : ctx_(ctx), walk_(walk), manager_(manager) {
-  manager_.SetResponseHandler([this] { snmpManager_Response(); });
+std::string OutcomeText(const WalkResult& result) {
+  switch (result.outcome) {
+    case WalkOutcome::kEndOfTable:
+      return "end of table";
+    case WalkOutcome::kNoAnswer:
+      return "no answer";
+    case WalkOutcome::kTimeLimit:
+      return "time limit of " + std::to_string(ArpWalker::kWalkLimitSeconds) + " s";
+    case WalkOutcome::kErrorStatus:
+      return "error status " + std::to_string(result.error_status);
+    case WalkOutcome::kNotIncreasing:
+      return "reply not increasing";
+    case WalkOutcome::kNoValue:
+      return "row without a value";
+    case WalkOutcome::kRowLimit:
+      return "row limit of " + std::to_string(ArpRowBuffer::kCapacity);
+    case WalkOutcome::kBadResponse:
+      return "bad response: " + WithoutControlBytes(result.failure);
+    case WalkOutcome::kStopped:
+      return "stopped";
+  }
+  return "unknown";
 }
 
-void ArpWalk::ServiceOpen(const std::string& control_name) {
+ArpWalker::ArpWalker(const CollectorContext& ctx, snmp::Manager& manager)
+    : ctx_(ctx), manager_(manager), reply_watch_(ctx.loop, [this] { OnReplyWatch(); }) {
+  manager_.SetResponseHandler([this] { OnResponse(); });
+}
+
+void ArpWalker::OpenEndpoint(const std::string& control_name) {
   if (control_name != kControlName) return;
   try {
     manager_.SetLocalPort(0);
     manager_.Open();
     ctx_.loop.WaitMs(1000);
-    if (ctx_.Settings.DebugMode)
+    if (ctx_.settings.debug_mode)
       AppendTrace(ctx_.Files().services,
                   "############ SNMP Manager Started ###########\r\n"
                   "IP Address:    " +
@@ -98,77 +147,141 @@ void ArpWalk::ServiceOpen(const std::string& control_name) {
                              : e.number() == snmp::kErrorAddressNotAvailable
                                  ? "SNMP Manager IP Address is not valid"
                                  : e.what();
-    ctx_.log.LogEvent(kModuleName, "ServiceOpen", text, kLevelError);
+    ctx_.log.LogEvent(kLogSourceCollector, "ServiceOpen", text, kLevelError);
   } catch (const std::exception& e) {
-    ctx_.log.LogEvent(kModuleName, "ServiceOpen", e.what(), kLevelError);
+    ctx_.log.LogEvent(kLogSourceCollector, "ServiceOpen", e.what(), kLevelError);
   }
 }
 
-void ArpWalk::GetArpTable() {
-  SnmpMessRecord& mess = walk_.SnmpMess;
+void ArpWalker::SetEnabled(bool enabled) {
+  enabled_ = enabled;
+  if (!enabled_ && busy_) End(WalkOutcome::kStopped);
+}
+
+WalkResult ArpWalker::Walk(const std::string& router) {
+  if (busy_) throw std::logic_error("a walk is already running");
   try {
-    walk_.RowIndex.clear();
-    walk_.ColumnOids[0] = kColumnIfIndex;
-    walk_.ColumnOids[1] = kColumnNetAddress;
-    walk_.ColumnOids[2] = kColumnPhysAddress;
-    walk_.ColumnOids[3] = kColumnType;
-    mess.tmpRow = 0;
-    mess.RequestName = kRequestGetArpTable;
-    const int64_t now = ctx_.NowSeconds();
-    mess.WalkDeadline = now + kWalkLimitSeconds;
-    mess.ReplyDeadline = now + ctx_.Settings.TimeOut;
-    mess.RetryCount = 0;
-    mess.ResendDue = false;
-    mess.Busy = true;
-    SnmpSend(4);
+    Begin(router);
+    // The walk runs in the handlers; it is waited for in steps of 20 ms.
     do {
-      ctx_.loop.WaitMs(20);
-      if (mess.ResendDue) {
-        mess.RequestName = kRequestGetArpTable;
-        mess.ResendDue = false;
-        SnmpSend(4);
+      try {
+        ctx_.loop.WaitMs(20);
+      } catch (const std::exception& e) {  // a handler let a failure through
+        ctx_.log.LogEvent(kLogSourceCollector, "GetArpTable", e.what(), kLevelError);
       }
-    } while (mess.Busy);
+    } while (busy_);
   } catch (const std::exception& e) {
-    ctx_.log.LogEvent(kModuleName, "GetArpTable", e.what(), kLevelError);
+    ctx_.log.LogEvent(kLogSourceCollector, "GetArpTable", e.what(), kLevelError);
+    if (busy_) End(WalkOutcome::kStopped);
   }
+  result_.rows = rows_.view();
+  result_.duration = std::chrono::duration_cast<Millis>(ctx_.loop.clock().Now() - started_);
+  return result_;
 }
 
-void ArpWalk::SnmpSend(int16_t count) {
-  SnmpMessRecord& mess = walk_.SnmpMess;
+void ArpWalker::Begin(const std::string& router) {
+  router_ = router;
+  row_index_.clear();
+  rows_.Clear();
+  result_ = WalkResult{};
+  started_ = ctx_.loop.clock().Now();
+  if (!enabled_) {
+    result_.outcome = WalkOutcome::kStopped;
+    return;
+  }
+  const int64_t now = ctx_.NowSeconds();
+  walk_deadline_ = now + kWalkLimitSeconds;
+  reply_deadline_ = now + ctx_.settings.timeout_seconds;
+  busy_ = true;
+  ArmReplyWatch();
+  SendRequest();
+}
+
+void ArpWalker::End(WalkOutcome outcome) {
+  busy_ = false;
+  reply_watch_.Stop();
+  result_.outcome = outcome;
+}
+
+void ArpWalker::SendRequest() {
   try {
-    manager_.SetAgentAddress(walk_.CurrentRouter);
+    manager_.SetAgentAddress(router_);
     manager_.SetAgentPort(kAgentPort);
     snmp::Message& request = manager_.message();
     request.Reset();
     request.version = snmp::Version::kV2c;
     request.pdu_type = snmp::pdu::kGetNextRequest;
-    request.community = ctx_.Settings.GetComm;
-    mess.RequestId = NextRequestId(mess.RequestId);
-    request.request_id = mess.RequestId;
-    for (int i = 1; i <= count; ++i) {
-      if (i > static_cast<int>(walk_.ColumnOids.size()))
-        throw std::out_of_range("Subscript out of range: column " + std::to_string(i));
-      request.AddBinding(walk_.ColumnOids[static_cast<size_t>(i - 1)] + walk_.RowIndex);
-    }
-    if (ctx_.Settings.DebugMode)
+    request.community = ctx_.settings.community;
+    request_id_ = NextRequestId(request_id_);
+    request.request_id = request_id_;
+    for (const char* column : kColumns) request.AddBinding(column + row_index_);
+    if (ctx_.settings.debug_mode)
       AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " --> snmp_33\t" +
-                                         std::to_string(mess.RequestId) + '\t' +
-                                         walk_.CurrentRouter + '\t' + ctx_.Settings.GetComm + '\t' +
-                                         mess.RequestName + '\t' + walk_.ColumnOids[0] + '\t' +
-                                         walk_.RowIndex + "\r\n\r\n");
-    mess.ReplyDeadline = ctx_.NowSeconds() + ctx_.Settings.TimeOut;
+                                         std::to_string(request_id_) + '\t' + router_ + '\t' +
+                                         ctx_.settings.community + '\t' + kRequestName + '\t' +
+                                         kColumnIfIndex + '\t' + row_index_ + "\r\n\r\n");
+    reply_deadline_ = ctx_.NowSeconds() + ctx_.settings.timeout_seconds;
+    ArmReplyWatch();
     manager_.Send();
   } catch (const std::exception& e) {
-    ctx_.log.LogEvent(kModuleName, "SnmpSend", e.what(), kLevelError);
+    ctx_.log.LogEvent(kLogSourceCollector, "SnmpSend", e.what(), kLevelError);
   }
 }
 
-std::string ArpWalk::ResponseHeader(const std::string& failure) const {
+// The watch fires at the first moment at which the time in whole seconds is
+// later than the earlier deadline: where a check once a second finds the
+// reply overdue, without that check's lag of up to a second.
+void ArpWalker::ArmReplyWatch() {
+  const int64_t first = std::min(walk_deadline_, reply_deadline_);
+  SteadyTime due{std::chrono::seconds(first + 1)};
+  const SteadyTime now = ctx_.loop.clock().Now();
+  // A deadline that stands passed (a re-send that failed before it renewed
+  // the deadline) is looked at again a second later.
+  if (due <= now) due = now + std::chrono::seconds(1);
+  reply_watch_.StartAt(due);
+}
+
+void ArpWalker::OnReplyWatch() {
+  if (!busy_) return;
+  const int64_t now = ctx_.NowSeconds();
+  // The walk ends before its trace line is written, so a trace that cannot be
+  // written never leaves a walk waiting.
+  if (now > walk_deadline_) {
+    End(WalkOutcome::kTimeLimit);
+    WriteTimerTrace("TimeOut");
+    return;
+  }
+  if (now > reply_deadline_) {
+    if (result_.resends >= ctx_.settings.retries) {
+      End(WalkOutcome::kNoAnswer);
+      WriteTimerTrace("ReStop");
+      return;
+    }
+    ++result_.resends;
+    WriteTimerTrace("ReSend");
+    // The same row again under a new identifier; a late reply to the earlier
+    // copy is then stale.
+    if (busy_) SendRequest();
+  }
+  if (busy_ && !reply_watch_.Active()) ArmReplyWatch();
+}
+
+void ArpWalker::WriteTimerTrace(const char* event) {
+  if (!ctx_.settings.debug_mode) return;
+  try {
+    AppendTrace(ctx_.Files().tim_res, FormatTimeOfDay(ctx_.LocalNow()) + '\t' + event + '\t' +
+                                          std::to_string(request_id_) + '\t' + kRequestName +
+                                          "\r\n");
+  } catch (const std::exception& e) {
+    ctx_.log.LogEvent(kLogSourceService, "timer2", e.what(), kLevelError);
+  }
+}
+
+std::string ArpWalker::ResponseHeader(const std::string& failure) const {
   return FormatDateTime(ctx_.LocalNow()) + "\tsnmpManager_Response" + failure + "\r\n";
 }
 
-void ArpWalk::snmpManager_Response() {
+void ArpWalker::OnResponse() {
   try {
     HandleResponse();
   } catch (const std::exception& e) {
@@ -176,77 +289,77 @@ void ArpWalk::snmpManager_Response() {
   }
 }
 
-void ArpWalk::HandleResponse() {
-  SnmpMessRecord& mess = walk_.SnmpMess;
+void ArpWalker::HandleResponse() {
   const snmp::Message& response = manager_.message();
   // A reply to an earlier copy of a re-sent request, a duplicate, or a reply
-  // that comes after the walk has already ended changes nothing.
-  if (IsEarlierRequestId(response.request_id, mess.RequestId) || !mess.Busy) return;
+  // that comes after the walk has ended changes nothing.
+  if (!busy_ || IsEarlierRequestId(response.request_id, request_id_)) return;
+  const int32_t answered = request_id_;
 
   std::string nulls;
   for (const snmp::VarBind& b : response.bindings)
     if (b.type() == 0) nulls += b.oid + "\r\n";
-  const bool null_seen = !nulls.empty();
 
-  const bool debug = ctx_.Settings.DebugMode;
+  const bool debug = ctx_.settings.debug_mode;
   if (debug) {
     AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " <-- snmp_Rx\t" +
-                                       std::to_string(response.request_id) + '\t' +
-                                       mess.RequestName + '\t' + Binding(response, 1).oid + '\t' +
-                                       std::to_string(mess.tmpRow) + "\r\n\r\n");
-    if (null_seen) AppendTrace(ctx_.Files().snmp_null_values, ResponseHeader("") + nulls + "\r\n");
+                                       std::to_string(response.request_id) + '\t' + kRequestName +
+                                       '\t' + Binding(response, 1).oid + '\t' +
+                                       std::to_string(rows_.size()) + "\r\n\r\n");
+    if (!nulls.empty())
+      AppendTrace(ctx_.Files().snmp_null_values, ResponseHeader("") + nulls + "\r\n");
   }
 
   if (response.error_status != 0) {
-    mess.Busy = false;
+    result_.error_status = response.error_status;
+    End(WalkOutcome::kErrorStatus);
     if (debug)
       AppendTrace(ctx_.Files().snmp_error,
-                  ResponseHeader("") + "SNMP Request: " + mess.RequestName +
+                  ResponseHeader("") + "SNMP Request: " + kRequestName +
                       "\r\nSNMP Error: " + std::to_string(response.error_status) + "\r\n");
     return;
   }
-  if (mess.RequestName != kRequestGetArpTable) return;
 
   // The row continues the table only while the agent moves forward inside the
-  // ifIndex column; an agent that repeats or goes backwards ends the walk the
-  // way the end of the column does.
-  const std::string& first = Binding(response, 1).oid;
-  const std::string requested = walk_.ColumnOids[0] + walk_.RowIndex;
-  const bool continues = OidUnderColumn(first, walk_.ColumnOids[0]) &&
-                         mess.tmpRow < ArpRowBuffer::kCapacity && !null_seen &&
-                         OidComesAfter(first, requested);
-  if (!continues) {
-    mess.Busy = false;
-    return;
-  }
-
-  // Every field is converted before the row is counted, so a counted row is
-  // always whole.
+  // ifIndex column with a value in every column.
   const snmp::VarBind& if_index = Binding(response, 1);
+  if (if_index.type() == 0 || !OidUnderColumn(if_index.oid, kColumnIfIndex))
+    return End(WalkOutcome::kEndOfTable);
+  if (!nulls.empty()) return End(WalkOutcome::kNoValue);
+  if (!OidComesAfter(if_index.oid, kColumnIfIndex + row_index_))
+    return End(WalkOutcome::kNotIncreasing);
+  if (rows_.full()) return End(WalkOutcome::kRowLimit);
+
+  // Every field is converted, and copied out of the message, before the row
+  // is counted: a counted row is always whole, and the MAC conversion may log
+  // and so let a later response replace the message.
   const snmp::VarBind& net_address = Binding(response, 2);
-  const snmp::VarBind& phys_address = Binding(response, 3);
-  const snmp::VarBind& type = Binding(response, 4);
+  const std::string& phys_address = Binding(response, 3).value;
   const auto if_index_value = ToNumber<int32_t>(if_index.value, "IfIndex");
-  const auto type_value = ToNumber<int16_t>(type.value, "Type");
+  const auto type_value = ToNumber<int16_t>(Binding(response, 4).value, "Type");
   // Only an IpAddress value is an address: other text could carry tabs or
   // line ends into the store and the export.
   if (net_address.syntax != snmp::syntax::kIpAddress)
     throw std::invalid_argument("Type mismatch: the net address is not an IpAddress value");
-  std::string mac = phys_address.value;
-  ConvToMac(mac, ctx_.log);
+  const std::string ip_address = net_address.value;
+  const std::string next_index = "." + if_index.value + "." + ip_address;
+  std::string mac = MacText(phys_address, ctx_.log);
+  // The MAC conversion's log line waits; a copy of this response handled
+  // meanwhile has taken the row already.
+  if (!busy_ || request_id_ != answered) return;
 
-  const int position = ++mess.tmpRow;
-  walk_.RowIndex = "." + if_index.value + "." + net_address.value;
-  ArpRow& row = walk_.ArpRows[position];
-  row.IpAddress = net_address.value;
-  row.MacAddress = std::move(mac);
-  row.IfIndex = if_index_value;
-  row.Type = type_value;
-  SnmpSend(4);
+  ArpRow& row = rows_.Append();
+  row.ip_address.assign(ip_address);
+  row.mac_address.assign(mac);
+  row.if_index = if_index_value;
+  row.type = type_value;
+  row_index_ = next_index;
+  if (on_progress_) on_progress_(rows_.size());
+  SendRequest();
 }
 
-void ArpWalk::ReportResponseFailure(const std::string& description) {
-  if (ctx_.Settings.DebugMode) {
+void ArpWalker::ReportResponseFailure(const std::string& description) {
+  if (ctx_.settings.debug_mode) {
     // The description may quote the agent's values; neither may split a line.
     std::string text = ResponseHeader(WithoutControlBytes(description));
     for (const snmp::VarBind& b : manager_.message().bindings)
@@ -255,40 +368,9 @@ void ArpWalk::ReportResponseFailure(const std::string& description) {
     text += "\r\n";
     AppendToFile(ctx_.Files().app_event2, text);  // nowhere to report a failure of this
   }
-  walk_.SnmpMess.Busy = false;
-}
-
-void ArpWalk::timer2_Timer() {
-  SnmpMessRecord& mess = walk_.SnmpMess;
-  if (!mess.Busy) return;
-  const int64_t now = ctx_.NowSeconds();
-  // The decision takes effect before its trace line is written, so a trace
-  // that cannot be written never leaves a walk waiting for ever.
-  const char* event = nullptr;
-  if (now > mess.WalkDeadline) {
-    mess.Busy = false;
-    event = "TimeOut";
-  } else if (now > mess.ReplyDeadline) {
-    if (mess.RetryCount < ctx_.Settings.Retries) {
-      ++mess.RetryCount;
-      mess.ResendDue = true;
-      event = "ReSend";
-    } else {
-      mess.Busy = false;
-      event = "ReStop";
-    }
-  }
-  if (event != nullptr && ctx_.Settings.DebugMode) WriteTimerTrace(event);
-}
-
-void ArpWalk::WriteTimerTrace(const char* event) {
-  const SnmpMessRecord& mess = walk_.SnmpMess;
-  try {
-    AppendTrace(ctx_.Files().tim_res, FormatTimeOfDay(ctx_.LocalNow()) + '\t' + event + '\t' +
-                                          std::to_string(mess.RequestId) + '\t' + mess.RequestName +
-                                          "\r\n");
-  } catch (const std::exception& e) {
-    ctx_.log.LogEvent(kFormName, "timer2", e.what(), kLevelError);
+  if (busy_) {
+    result_.failure = description;
+    End(WalkOutcome::kBadResponse);
   }
 }
 

@@ -1,47 +1,115 @@
-// The walk of one router's ARP table (ipNetToMediaTable) by chained
-// get-next requests, one row per exchange. GetArpTable() starts the walk and
-// waits; each accepted response stores a row and asks for the next one from
-// inside snmpManager_Response(); the reply-watch tick timer2_Timer() asks for
-// re-sends of overdue requests and gives up walks that stall.
+// The walk of one router's ARP table (ipNetToMediaTable) by chained get-next
+// requests, one row per exchange. Walk() sends the first request and waits in
+// the event loop while two handlers run the walk: each accepted response
+// stores a row and asks for the next one; the reply watch, a one-shot timer
+// armed with every request, sends an overdue request again or gives the walk
+// up. Walk() returns what the walk found.
+//
+//   ArpWalker walker(ctx, manager);            // ctx.settings: community, time-out, retries
+//   walker.OpenEndpoint("snmpManager");        // once
+//   walker.OnProgress([](size_t rows) { ... });  // optional, after every row
+//   const WalkResult result = walker.Walk("192.0.2.1");
+//   for (const ArpRow& row : result.rows) ...   // valid until the next walk
+//   OutcomeText(result);                        // "end of table", "error status 2", ...
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <span>
 #include <string>
 
+#include "arp_row.h"
 #include "collector_context.h"
 #include "snmp/manager.h"
-#include "walk_data.h"
 
 namespace vexa {
 
-class ArpWalk {
+// Why a walk ended. Whatever the reason, the rows received before it are kept.
+enum class WalkOutcome {
+  kEndOfTable,     // the agent answered past the table (the normal end)
+  kNoAnswer,       // a reply was overdue once every re-send was used up
+  kTimeLimit,      // the walk was still running after kWalkLimitSeconds
+  kErrorStatus,    // the agent answered with an error status
+  kNotIncreasing,  // the agent repeated a row or went back
+  kNoValue,        // a column of the row came without a value
+  kRowLimit,       // ArpRowBuffer::kCapacity rows were stored
+  kBadResponse,    // a response could not be taken as a row
+  kStopped,        // the walker was switched off (the service stops)
+};
+
+struct WalkResult {
+  WalkOutcome outcome = WalkOutcome::kEndOfTable;
+  int32_t error_status = 0;      // with kErrorStatus: the agent's
+  std::string failure;           // with kBadResponse: what was wrong
+  std::span<const ArpRow> rows;  // in walk order; valid until the next walk
+  int resends = 0;               // requests sent again after an overdue reply
+  Millis duration{0};            // by the event loop's clock
+};
+
+// The outcome in words for a summary: "end of table", "no answer",
+// "time limit", "error status 2", ...
+std::string OutcomeText(const WalkResult& result);
+
+class ArpWalker {
  public:
   static constexpr int kWalkLimitSeconds = 600;
   static constexpr int kAgentPort = 161;
+  using ProgressFn = std::function<void(size_t rows)>;
 
-  ArpWalk(const CollectorContext& ctx, WalkData& walk, snmp::Manager& manager);
+  ArpWalker(const CollectorContext& ctx, snmp::Manager& manager);
+  ArpWalker(const ArpWalker&) = delete;
+  ArpWalker& operator=(const ArpWalker&) = delete;
 
-  // Opens the SNMP endpoint once, for the control name "snmpManager" only.
-  void ServiceOpen(const std::string& control_name);
+  // Opens the SNMP endpoint, for the control name "snmpManager" only.
+  // Failures are logged.
+  void OpenEndpoint(const std::string& control_name);
 
-  // Walks the router in CurrentRouter; returns when the walk has ended.
-  void GetArpTable();
-  // Sends the get-next request for ColumnOids 1..count followed by RowIndex.
-  void SnmpSend(int16_t count);
-  // Handles the response the manager has placed in its message object.
-  void snmpManager_Response();
-  // The reply-watch tick (every second while the service runs).
-  void timer2_Timer();
+  // Walks the ARP table of the agent at `router` (a numeric address), port
+  // 161, and returns when the walk has ended. Failures are logged and end the
+  // walk; none is thrown.
+  WalkResult Walk(const std::string& router);
+
+  // Called after every row stored, with the number of rows so far.
+  void OnProgress(ProgressFn on_progress) { on_progress_ = std::move(on_progress); }
+
+  // A switched-off walker ends the walk in progress (kStopped) and walks no
+  // more until it is switched on again. On at construction.
+  void SetEnabled(bool enabled);
+  bool Enabled() const { return enabled_; }
+  bool Busy() const { return busy_; }
+
+  // The identifier of the last request sent; the next one follows it and
+  // wraps from 2147483647 to 1.
+  int32_t LastRequestId() const { return request_id_; }
+  void SetLastRequestId(int32_t id) { request_id_ = id; }
 
  private:
+  void Begin(const std::string& router);
+  void SendRequest();
+  void OnResponse();
   void HandleResponse();
   void ReportResponseFailure(const std::string& description);
+  void OnReplyWatch();
+  void ArmReplyWatch();
+  void End(WalkOutcome outcome);
   void WriteTimerTrace(const char* event);
   std::string ResponseHeader(const std::string& failure) const;
 
   const CollectorContext& ctx_;
-  WalkData& walk_;
   snmp::Manager& manager_;
+  OneShotTimer reply_watch_;
+  ArpRowBuffer rows_;
+  ProgressFn on_progress_;
+  WalkResult result_;
+  std::string router_;
+  std::string row_index_;  // ".ifIndex.a.b.c.d" of the last row stored
+  int32_t request_id_ = 0;
+  bool busy_ = false;
+  bool enabled_ = true;
+  SteadyTime started_{};
+  // Whole seconds of the steady clock; a deadline equal to now has not passed.
+  int64_t walk_deadline_ = 0;
+  int64_t reply_deadline_ = 0;
 };
 
 // Whether `oid` lies strictly after `after` in the MIB's order (arc by arc).

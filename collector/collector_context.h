@@ -1,6 +1,6 @@
-// The process-wide values that the collector's procedures share. They are
-// owned by the collector form and live as long as the process; the
-// procedures get them through this one bundle of references.
+// The process-wide values that the collector's parts share. They are owned
+// by the collector service and live as long as the process; the parts get
+// them through this one bundle of references.
 #pragma once
 
 #include <chrono>
@@ -15,18 +15,16 @@
 
 namespace vexa {
 
-inline constexpr const char* kModuleName = "modSnmpComm";
-
 struct CollectorContext {
   EventLoop& loop;
   EventLog& log;
-  const std::string& ProgramFolder;
-  const std::string& DbConnectionString;
-  const CollectorSettings& Settings;
+  const std::string& program_folder;
+  const std::string& database_path;  // empty until the first service start
+  const CollectorSettings& settings;
 
   // The paths, made once per program folder rather than at every trace line.
   const ProgramFiles& Files() const {
-    if (!files_ || files_->folder != ProgramFolder) files_.emplace(ProgramFolder);
+    if (!files_ || files_->folder != program_folder) files_.emplace(program_folder);
     return *files_;
   }
   LocalDateTime LocalNow() const { return ToLocal(loop.clock().WallNow()); }

@@ -28,11 +28,11 @@ void EventLog::LogEvent(std::string_view module, std::string_view procedure, std
   loop_.WaitMs(500);
 }
 
-void EventLog::ClearDebugDir() {
+void EventLog::ClearSnmpTraces() {
   std::string failed;
   const int err = DeleteMatchingFiles(ProgramFiles(program_folder_).debug_folder, "s*.txt", failed);
   if (err != 0)
-    LogEvent("modSnmpComm", "ClearDebugDir",
+    LogEvent(kLogSourceCollector, "ClearDebugDir",
              "Could not delete " + failed + ": " + std::strerror(err), kLevelError);
 }
 

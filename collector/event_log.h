@@ -12,6 +12,12 @@ namespace vexa {
 inline constexpr int16_t kLevelError = 1;
 inline constexpr int16_t kLevelInfo = 3;
 
+// The sources that event-log lines name before the procedure, spelled as
+// operators and their scripts know them from the log: the service's start,
+// stop and timers, and the collection (walks, store, export).
+inline constexpr const char* kLogSourceService = "frmVexaArpSrv";
+inline constexpr const char* kLogSourceCollector = "modSnmpComm";
+
 class EventLog {
  public:
   // `program_folder` is read at every call, so the log follows the folder
@@ -25,9 +31,9 @@ class EventLog {
   void LogEvent(std::string_view module, std::string_view procedure, std::string_view text,
                 int16_t level);
 
-  // Deletes Debug/s*.txt (any case). A file that cannot be deleted is logged;
-  // the ones deleted before it stay deleted.
-  void ClearDebugDir();
+  // Deletes the SNMP traces, Debug/s*.txt (any case). A file that cannot be
+  // deleted is logged; the ones deleted before it stay deleted.
+  void ClearSnmpTraces();
 
  private:
   EventLoop& loop_;

@@ -1,6 +1,5 @@
 #include "mac_format.h"
 
-#include "collector_context.h"
 #include "event_log.h"
 #include "text/printable.h"
 
@@ -25,16 +24,15 @@ std::string FormatMac(std::string_view octets) {
   return text;
 }
 
-void ConvToMac(std::string& value, EventLog& log) {
-  if (value.size() > kMaxOctets) {
-    log.LogEvent(kModuleName, "ConvToMac",
-                 "Overflow: a physical address of " + std::to_string(value.size()) +
-                     " octets is too long to format",
-                 kLevelError);
-    value = WithoutControlBytes(value);
-    return;
-  }
-  value = FormatMac(value);
+std::string MacText(std::string_view octets, EventLog& log) {
+  if (octets.size() <= kMaxOctets) return FormatMac(octets);
+  // Taken before the log line, whose wait lets other events run.
+  std::string kept = WithoutControlBytes(octets);
+  log.LogEvent(kLogSourceCollector, "ConvToMac",
+               "Overflow: a physical address of " + std::to_string(octets.size()) +
+                   " octets is too long to format",
+               kLevelError);
+  return kept;
 }
 
 }  // namespace vexa

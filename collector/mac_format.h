@@ -13,9 +13,10 @@ class EventLog;
 // pair each. No octets give "00 00 00 00 00 00".
 std::string FormatMac(std::string_view octets);
 
-// Replaces `value` (one byte per octet) by its MAC text. A value too long for
-// the conversion is logged and kept unformatted, its control bytes shown as
-// '?' so that none of them reaches a file.
-void ConvToMac(std::string& value, EventLog& log);
+// The MAC text of a physical address as an agent sent it (one byte per
+// octet). A value too long for the conversion is logged and given back
+// unformatted, its control bytes shown as '?' so that none of them reaches a
+// file.
+std::string MacText(std::string_view octets, EventLog& log);
 
 }  // namespace vexa

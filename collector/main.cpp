@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <exception>
 
-#include "collector_form.h"
+#include "collector_service.h"
 #include "dns/cares_reverse_resolver.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
@@ -20,12 +20,12 @@ int main(int argc, char** argv) {
     vexa::EventLoop loop(clock);
     auto services = vexa::MakeServiceManager();
     vexa::dns::CaresReverseResolver resolver(loop);
-    vexa::CollectorForm form(
+    vexa::CollectorService service(
         {.loop = loop, .services = *services, .resolver = resolver, .terminate = [](int status) {
            std::fflush(nullptr);
            std::_Exit(status);
          }});
-    if (!form.Form_Load(vexa::CommandLineText(argc, argv))) return form.ExitStatus();
+    if (!service.StartUp(vexa::CommandLineText(argc, argv))) return service.ExitStatus();
     loop.Run();
     return 0;
   } catch (const std::exception& e) {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "collector_form.h"
+#include "event_log.h"
 #include "platform/local_time.h"
 
 namespace vexa {
@@ -18,22 +18,20 @@ int32_t SaturateToInt32(int64_t v) {
 }  // namespace
 
 PollTimer::PollTimer(const CollectorContext& ctx, Actions actions)
-    : ctx_(ctx),
-      actions_(std::move(actions)),
-      timer_(ctx.loop, kInterval, [this] { timer1_Timer(); }) {}
+    : ctx_(ctx), actions_(std::move(actions)), timer_(ctx.loop, kInterval, [this] { OnTick(); }) {}
 
 void PollTimer::Arm() {
   if (stopped_for_good_) return;
-  LastHour = static_cast<int16_t>(ctx_.LocalNow().hour);
-  FirstPollPending = true;
+  last_hour_ = static_cast<int16_t>(ctx_.LocalNow().hour);
+  first_poll_pending_ = true;
   timer_.SetEnabled(true);
 }
 
 void PollTimer::Poll() {
   const int64_t started = ctx_.NowSeconds();
-  actions_.log_arp_entries();
-  PollCountdown =
-      SaturateToInt32(int64_t{ctx_.Settings.CheckInterval} - (ctx_.NowSeconds() - started));
+  actions_.poll();
+  poll_countdown_ = SaturateToInt32(int64_t{ctx_.settings.check_interval_seconds} -
+                                    (ctx_.NowSeconds() - started));
 }
 
 void PollTimer::TryExport() {
@@ -43,32 +41,32 @@ void PollTimer::TryExport() {
   stopped_for_good_ = true;
 }
 
-void PollTimer::timer1_Timer() {
+void PollTimer::OnTick() {
   try {
     if (export_due_) {  // the collection has ended: only the list is left to write
       TryExport();
       return;
     }
     const int hour = ctx_.LocalNow().hour;
-    if (hour < LastHour) actions_.clear_debug_dir();
-    PollCountdown = SaturateToInt32(int64_t{PollCountdown} - 30);
-    if (FirstPollPending) {
-      if (hour != LastHour) {
+    if (hour < last_hour_) actions_.clear_snmp_traces();
+    poll_countdown_ = SaturateToInt32(int64_t{poll_countdown_} - 30);
+    if (first_poll_pending_) {
+      if (hour != last_hour_) {
         Poll();
-        FirstPollPending = false;
+        first_poll_pending_ = false;
       }
-    } else if (PollCountdown <= 0) {
+    } else if (poll_countdown_ <= 0) {
       Poll();
     }
     const LocalDateTime now = ctx_.LocalNow();
-    LastHour = static_cast<int16_t>(now.hour);
-    if (FormatDateMinute(now) > FormatDateMinute(ctx_.Settings.StopTime)) {
+    last_hour_ = static_cast<int16_t>(now.hour);
+    if (FormatDateMinute(now) > FormatDateMinute(ctx_.settings.stop_time)) {
       export_due_ = true;
       TryExport();
     }
   } catch (const std::exception& e) {
-    LastHour = static_cast<int16_t>(ctx_.LocalNow().hour);
-    ctx_.log.LogEvent(kFormName, "timer1", e.what(), kLevelError);
+    last_hour_ = static_cast<int16_t>(ctx_.LocalNow().hour);
+    ctx_.log.LogEvent(kLogSourceService, "timer1", e.what(), kLevelError);
   }
 }
 

@@ -17,8 +17,8 @@ class PollTimer {
   static constexpr auto kInterval = std::chrono::milliseconds(30000);
 
   struct Actions {
-    std::function<void()> clear_debug_dir;
-    std::function<void()> log_arp_entries;    // one poll of every router
+    std::function<void()> clear_snmp_traces;
+    std::function<void()> poll;               // one poll cycle over every router
     std::function<bool()> lookup_and_export;  // names and ArpList.txt; true when written
   };
 
@@ -29,18 +29,21 @@ class PollTimer {
   void Disarm() { timer_.SetEnabled(false); }
   bool Enabled() const { return timer_.Enabled(); }
 
-  void timer1_Timer();
-
-  int16_t LastHour = 0;
-  int32_t PollCountdown = 0;  // seconds to the next poll; may go negative
-  bool FirstPollPending = false;
+  // The hour of the day seen at the previous tick, and whether the first poll
+  // (at the next full hour) is still to come.
+  int LastHour() const { return last_hour_; }
+  bool FirstPollPending() const { return first_poll_pending_; }
 
  private:
+  void OnTick();
   void Poll();
   void TryExport();
 
   const CollectorContext& ctx_;
   Actions actions_;
+  int16_t last_hour_ = 0;
+  int32_t poll_countdown_ = 0;  // seconds to the next poll; may go negative
+  bool first_poll_pending_ = false;
   bool export_due_ = false;  // the stop time has passed; the list is not written yet
   bool stopped_for_good_ = false;
   PeriodicTimer timer_;

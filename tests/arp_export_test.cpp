@@ -46,7 +46,7 @@ class ArpExportTest : public ::testing::Test {
  protected:
   ArpExportTest() {
     db_path = folder.Database();
-    settings.StopTime = {2004, 6, 1, 23, 0, 0};
+    settings.stop_time = {2004, 6, 1, 23, 0, 0};
   }
   void Add(const std::string& ip, const std::string& mac, int seen, const char* name = nullptr) {
     folder.Sql(
@@ -78,7 +78,7 @@ class ArpExportTest : public ::testing::Test {
 };
 
 TEST_F(ArpExportTest, AnEmptyTableGivesExactlyFourLines) {
-  exporter.DnsLookupAndExport(true);
+  exporter.Run(true);
   EXPECT_EQ(Export(),
             "Start:\t2004-05-30 09:12\r\nStop:\t2004-06-01 23:00\r\n\r\n"
             "IpAddress\tMacAddress\tSeenTimes\tDnsName\r\n");
@@ -92,7 +92,7 @@ TEST_F(ArpExportTest, NamesAreStoredAndListedInTableOrder) {
   resolver.answers["10.0.0.12"] = Name("printer.lan");
   resolver.answers["10.0.0.5"] = Name("DNS-ERROR-host");  // "ERROR" anywhere: no name
   resolver.answers["10.0.0.6"] = Name("error.lan");       // other case: kept
-  exporter.DnsLookupAndExport(true);
+  exporter.Run(true);
   EXPECT_EQ(Names(), "10.0.0.12=printer.lan;10.0.0.1=n/a;10.0.0.5=n/a;10.0.0.6=error.lan;");
   EXPECT_EQ(Export(),
             "Start:\t2004-05-30 09:12\r\nStop:\t2004-06-01 23:00\r\n\r\n"
@@ -111,7 +111,7 @@ TEST_F(ArpExportTest, FailedLookupsGiveErrorAndOneLineEachInTableOrder) {
   resolver.answers["10.0.0.1"] = {dns::LookupOutcome::kFailed, "resolver unusable (one)"};
   resolver.answers["10.0.0.3"] = {dns::LookupOutcome::kFailed, "resolver unusable (three)"};
   resolver.answers["10.0.0.2"] = {dns::LookupOutcome::kTimedOut, "no answer"};
-  exporter.DnsLookupAndExport(true);
+  exporter.Run(true);
   EXPECT_EQ(Names(), "10.0.0.1=Error;10.0.0.2=n/a;10.0.0.3=Error;");
   const auto lines = test::SplitCrLfLines(ReadFile(folder.AppEvent()));
   ASSERT_EQ(lines.size(), 2u);
@@ -124,7 +124,7 @@ TEST_F(ArpExportTest, PausesAfterEvery101RecordsOverBothPasses) {
   folder.Sql(
       "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 150) "
       "INSERT INTO ArpTable (IpAddr, MacAddr, SeenTimes) SELECT '10.9.0.' || i, 'm', 1 FROM n");
-  exporter.DnsLookupAndExport(true);
+  exporter.Run(true);
   // After record 101 of the name pass and after 202 records in all.
   EXPECT_EQ(clock.WaitedTotal(), milliseconds(100));
   EXPECT_EQ(test::SplitCrLfLines(Export()).size(), 154u);
@@ -132,7 +132,7 @@ TEST_F(ArpExportTest, PausesAfterEvery101RecordsOverBothPasses) {
 
 TEST_F(ArpExportTest, WithoutNameResolutionNothingIsLookedUpAndNamesAreEmpty) {
   Add("10.0.0.1", "a", 4, "old name");
-  exporter.DnsLookupAndExport(false);
+  exporter.Run(false);
   EXPECT_EQ(resolver.lookups, 0);
   EXPECT_NE(Export().find("\r\n10.0.0.1\ta\t4\t\r\n"), std::string::npos) << Export();
 }
@@ -140,9 +140,9 @@ TEST_F(ArpExportTest, WithoutNameResolutionNothingIsLookedUpAndNamesAreEmpty) {
 TEST_F(ArpExportTest, ASecondExportReplacesTheFileAndLooksUpAgain) {
   Add("10.0.0.1", "a", 1);
   resolver.answers["10.0.0.1"] = Name("first");
-  exporter.DnsLookupAndExport(true);
+  exporter.Run(true);
   resolver.answers["10.0.0.1"] = Name("second");
-  exporter.DnsLookupAndExport(true);
+  exporter.Run(true);
   EXPECT_EQ(resolver.lookups, 2);
   const std::string list = Export();
   EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 5);
@@ -158,7 +158,7 @@ TEST_F(ArpExportTest, AListingThatFailsPartWayKeepsTheLinesWrittenBeforeIt) {
       "CREATE VIEW ArpTable (rowid, IpAddr, MacAddr, SeenTimes, DnsName) AS SELECT rowid, IpAddr, "
       "MacAddr, CASE WHEN rowid = 4 THEN abs(-9223372036854775807 - 1) ELSE SeenTimes END, "
       "DnsName FROM Stored");
-  exporter.DnsLookupAndExport(false);
+  exporter.Run(false);
   EXPECT_EQ(Export(),
             "Start:\t2004-05-30 09:12\r\nStop:\t2004-06-01 23:00\r\n\r\n"
             "IpAddress\tMacAddress\tSeenTimes\tDnsName\r\n"
@@ -173,7 +173,7 @@ TEST_F(ArpExportTest, AListingThatFailsPartWayKeepsTheLinesWrittenBeforeIt) {
 TEST_F(ArpExportTest, LookupsGoInBatchesWithTheSameResultAsOneByOne) {
   for (int i = 0; i < 600; ++i)
     Add("10.8." + std::to_string(i / 256) + "." + std::to_string(i % 256), "m", 1);
-  exporter.DnsLookupAndExport(true);
+  exporter.Run(true);
   EXPECT_EQ(resolver.lookups, 600);
   EXPECT_EQ(resolver.batches, 3);
 }
@@ -181,7 +181,7 @@ TEST_F(ArpExportTest, LookupsGoInBatchesWithTheSameResultAsOneByOne) {
 TEST_F(ArpExportTest, FailuresOfItsOwnAreLogged) {
   Add("10.0.0.1", "a", 1);
   ::mkdir(folder.File("ArpList.txt").c_str(), 0755);  // cannot be opened as a file
-  exporter.DnsLookupAndExport(true);
+  exporter.Run(true);
   EXPECT_EQ(Names(), "10.0.0.1=n/a;");  // the names were stored before
   const auto lines = test::SplitCrLfLines(ReadFile(folder.AppEvent()));
   ASSERT_EQ(lines.size(), 1u);
@@ -189,7 +189,7 @@ TEST_F(ArpExportTest, FailuresOfItsOwnAreLogged) {
             std::string::npos);
 
   db_path = folder.path() + "/Missing.mdb";
-  exporter.DnsLookupAndExport(true);
+  exporter.Run(true);
   EXPECT_NE(ReadFile(folder.AppEvent()).find("DnsLookupAndExport\tCould not find the database"),
             std::string::npos);
 }
@@ -214,7 +214,7 @@ TEST_F(ArpExportTest, RealLookupsThroughCaresAgainstDnsmasq) {
   clock.SetRealPollBudget(milliseconds(10));  // the answers take real time
   dns::CaresReverseResolver real(loop, resolver_options);
   ArpExport real_exporter{ctx, real, start};
-  real_exporter.DnsLookupAndExport(true);
+  real_exporter.Run(true);
   EXPECT_EQ(Names(), "10.7.0.1=gateway.lan;10.7.0.2=n/a;10.7.0.3=printer.lan;");
 
   test::ScriptedDnsResponder capitals([](const test::DnsQuery& q) -> std::optional<std::string> {
@@ -223,7 +223,7 @@ TEST_F(ArpExportTest, RealLookupsThroughCaresAgainstDnsmasq) {
   resolver_options.servers = capitals.ServerSpec();
   dns::CaresReverseResolver shouting(loop, resolver_options);
   ArpExport shouting_exporter{ctx, shouting, start};
-  shouting_exporter.DnsLookupAndExport(true);
+  shouting_exporter.Run(true);
   EXPECT_EQ(Names(), "10.7.0.1=n/a;10.7.0.2=n/a;10.7.0.3=n/a;");
   EXPECT_FALSE(FileExists(folder.AppEvent()));
 }

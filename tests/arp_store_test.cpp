@@ -3,6 +3,8 @@
 // by rows handed in per router, so each case controls exactly what arrives.
 #include "arp_store.h"
 
+#include "poll_cycle.h"
+
 #include <gtest/gtest.h>
 
 #include <map>
@@ -29,11 +31,11 @@ struct StoredRecord {
 class ArpStoreTest : public ::testing::Test {
  protected:
   ArpStoreTest() {
-    settings.RouterList = "10.0.0.1\r\n10.0.0.2";
+    settings.router_list = "10.0.0.1\r\n10.0.0.2";
     db_path = folder.Database();
   }
 
-  void Poll() { store.LogArpEntries(); }
+  void Poll() { cycle.Run(); }
 
   std::map<std::string, StoredRecord> Table() {
     std::map<std::string, StoredRecord> out;
@@ -45,14 +47,12 @@ class ArpStoreTest : public ::testing::Test {
     return out;
   }
 
-  // The walk: rows of the router in CurrentRouter, as the response handler
-  // would have stored them.
-  void Walk() {
-    walked.push_back(walk.CurrentRouter);
-    const auto& rows = agents[walk.CurrentRouter];
-    walk.SnmpMess.tmpRow = 0;
-    for (const ArpRow& row : rows) walk.ArpRows[++walk.SnmpMess.tmpRow] = row;
-    walk.SnmpMess.Busy = false;
+  // The walk: the rows of the router, as the walker would have returned them.
+  WalkResult Walk(const std::string& router) {
+    walked.push_back(router);
+    WalkResult result;
+    result.rows = agents[router];
+    return result;
   }
 
   test::ProgramFolder folder;
@@ -63,10 +63,10 @@ class ArpStoreTest : public ::testing::Test {
   CollectorSettings settings;
   EventLog log{loop, program_folder};
   CollectorContext ctx{loop, log, program_folder, db_path, settings};
-  WalkData walk;
   std::map<std::string, std::vector<ArpRow>> agents;
   std::vector<std::string> walked;
-  ArpStore store{ctx, walk, [this] { Walk(); }};
+  ArpStore store{ctx};
+  PollCycle cycle{ctx, store, [this](const std::string& router) { return Walk(router); }};
 };
 
 ArpRow Row(const std::string& ip, const std::string& mac, int16_t type = 3, int32_t if_index = 1) {
@@ -100,7 +100,7 @@ TEST_F(ArpStoreTest, AnAddressCountsOncePerCycleAndKeepsItsFirstRow) {
 TEST_F(ArpStoreTest, OnlyDynamicRowsCountWhenAsked) {
   agents["10.0.0.1"] = {Row("10.0.0.5", "00 00 00 00 00 05", 3)};
   Poll();
-  settings.SaveOnlyDynamic = true;
+  settings.save_only_dynamic = true;
   // A static row of a stored address neither counts nor lets a later dynamic
   // row of the same address count in this cycle.
   agents["10.0.0.1"] = {
@@ -116,7 +116,7 @@ TEST_F(ArpStoreTest, OnlyDynamicRowsCountWhenAsked) {
 TEST_F(ArpStoreTest, RouterListIsSplitAtCrLfOnlyAndCappedAt25) {
   std::string list;
   for (int i = 1; i <= 30; ++i) list += "10.1.0." + std::to_string(i) + "\r\n";
-  settings.RouterList = "\r\n" + list;  // a leading empty line is skipped
+  settings.router_list = "\r\n" + list;  // a leading empty line is skipped
   Poll();
   ASSERT_EQ(walked.size(), 24u);  // the empty first entry uses one of the 25
   EXPECT_EQ(walked.front(), "10.1.0.1");
@@ -129,13 +129,13 @@ TEST_F(ArpStoreTest, RouterListIsSplitAtCrLfOnlyAndCappedAt25) {
 }
 
 TEST_F(ArpStoreTest, BlanksAroundARouterAreNoPartOfItsAddress) {
-  settings.RouterList = " 10.0.0.1 \r\n\t10.0.0.2\t\r\n \t \r\n10.0.0.3  ";
+  settings.router_list = " 10.0.0.1 \r\n\t10.0.0.2\t\r\n \t \r\n10.0.0.3  ";
   Poll();
   EXPECT_EQ(walked, (std::vector<std::string>{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
 }
 
 TEST_F(ArpStoreTest, WaitsForTheWalkToEndThenASecondAndPausesEvery101Rows) {
-  settings.RouterList = "10.0.0.1";
+  settings.router_list = "10.0.0.1";
   for (int i = 0; i < 250; ++i)
     agents["10.0.0.1"].push_back(Row(
         "10.2." + std::to_string(i / 250) + "." + std::to_string(i % 250), "00 00 00 00 00 00"));
@@ -146,7 +146,7 @@ TEST_F(ArpStoreTest, WaitsForTheWalkToEndThenASecondAndPausesEvery101Rows) {
 }
 
 TEST_F(ArpStoreTest, TraceBlockListsEveryRowAsReceived) {
-  settings.DebugMode = true;
+  settings.debug_mode = true;
   test::WriteFile(folder.File("Debug/ArpTable.txt"), "previous cycle");
   agents["10.0.0.1"] = {Row("10.0.0.9", "00 1a 2b 3c 4d 5e", 3, 2),
                         Row("10.0.0.9", "00 1a 2b 3c 4d 5f", 4, 3)};
@@ -171,7 +171,7 @@ TEST_F(ArpStoreTest, TraceBlockListsEveryRowAsReceived) {
 
 TEST_F(ArpStoreTest, TraceIsDeletedEveryCycleEvenWithoutDebugMode) {
   test::WriteFile(folder.File("Debug/ArpTable.txt"), "previous cycle");
-  settings.RouterList = "";
+  settings.router_list = "";
   Poll();
   EXPECT_FALSE(FileExists(folder.File("Debug/ArpTable.txt")));
   EXPECT_TRUE(walked.empty());
@@ -203,19 +203,19 @@ TEST_F(ArpStoreTest, DatabaseFailureEndsTheCycleWithOneLine) {
   EXPECT_EQ(Table().size(), 1u);
 }
 
-TEST_F(ArpStoreTest, ClearArpTableEmptiesTheStoreOrLogsWhyNot) {
+TEST_F(ArpStoreTest, ClearEmptiesTheStoreOrLogsWhyNot) {
   agents["10.0.0.1"];
   for (int i = 0; i < 3000; ++i)
     agents["10.0.0.1"].push_back(
         Row("10.3." + std::to_string(i / 256) + "." + std::to_string(i % 256), "00"));
   Poll();
   ASSERT_EQ(Table().size(), 3000u);
-  store.ClearArpTable();
+  store.Clear();
   EXPECT_TRUE(Table().empty());
   EXPECT_FALSE(FileExists(folder.AppEvent()));
 
   db_path = folder.path() + "/Missing.mdb";
-  store.ClearArpTable();
+  store.Clear();
   const auto lines = test::SplitCrLfLines(ReadFile(folder.AppEvent()));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("\t1\tmodSnmpComm_ClearArpTable\tCould not find"), std::string::npos);

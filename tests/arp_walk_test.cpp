@@ -34,18 +34,16 @@ class ArpWalkTest : public ::testing::Test {
  protected:
   ArpWalkTest() {
     ::mkdir((folder + "/Debug").c_str(), 0755);
-    settings.GetComm = "public";
-    settings.TimeOut = 5;
-    settings.Retries = 2;
-    settings.DebugMode = true;
+    settings.community = "public";
+    settings.timeout_seconds = 5;
+    settings.retries = 2;
+    settings.debug_mode = true;
     manager.SetLocalPort(0);
     manager.Open();
-    timer2.SetEnabled(true);
   }
 
   void Walk(const std::string& router = "") {
-    walk.CurrentRouter = router.empty() ? router_ : router;
-    walker.GetArpTable();
+    result = walker.Walk(router.empty() ? router_ : router);
   }
   std::string Debug(const std::string& name) { return ReadFile(folder + "/Debug/" + name); }
   // The instance part ".ifIndex.a.b.c.d" of a row.
@@ -53,14 +51,14 @@ class ArpWalkTest : public ::testing::Test {
     return "." + std::to_string(r.if_index) + "." + r.ip;
   }
   void ExpectRowsEqual(const std::vector<test::TableRow>& rows, int count) {
-    ASSERT_EQ(walk.SnmpMess.tmpRow, count);
+    ASSERT_EQ(result.rows.size(), static_cast<size_t>(count));
     for (int i = 1; i <= count; ++i) {
       const test::TableRow& want = rows[static_cast<size_t>(i - 1)];
-      const ArpRow& got = walk.ArpRows[i];
-      ASSERT_EQ(got.IpAddress, want.ip) << "row " << i;
-      ASSERT_EQ(got.MacAddress, FormatMac(want.mac)) << "row " << i;
-      ASSERT_EQ(got.IfIndex, want.if_index) << "row " << i;
-      ASSERT_EQ(got.Type, want.type) << "row " << i;
+      const ArpRow& got = result.rows[static_cast<size_t>(i - 1)];
+      ASSERT_EQ(got.ip_address, want.ip) << "row " << i;
+      ASSERT_EQ(got.mac_address, FormatMac(want.mac)) << "row " << i;
+      ASSERT_EQ(got.if_index, want.if_index) << "row " << i;
+      ASSERT_EQ(got.type, want.type) << "row " << i;
     }
   }
 
@@ -72,10 +70,9 @@ class ArpWalkTest : public ::testing::Test {
   CollectorSettings settings;
   EventLog log{loop, folder};
   CollectorContext ctx{loop, log, folder, db, settings};
-  WalkData walk;
   snmp::Manager manager{loop};
-  ArpWalk walker{ctx, walk, manager};
-  PeriodicTimer timer2{loop, 1000ms, [this] { walker.timer2_Timer(); }};
+  ArpWalker walker{ctx, manager};
+  WalkResult result;
   std::string router_ = AgentAddress(0);
   ScriptedAgent agent{loop, router_};
 };
@@ -84,6 +81,7 @@ TEST_F(ArpWalkTest, ShortWalkLeavesTheseTracesByteForByte) {
   agent.rows = test::MakeRows(2);
   Walk();
   ExpectRowsEqual(agent.rows, 2);
+  EXPECT_EQ(result.outcome, WalkOutcome::kEndOfTable);
   const auto& r = agent.rows;
   const std::string col1 = "1.3.6.1.2.1.4.22.1.1";
   EXPECT_EQ(Debug("Snmp.txt"),
@@ -109,31 +107,38 @@ TEST_F(ArpWalkTest, ShortWalkLeavesTheseTracesByteForByte) {
 }
 
 TEST_F(ArpWalkTest, WalkOfNRowsTakesNPlusOneExchangesAndRequestIdsNeverReset) {
-  settings.DebugMode = false;
+  settings.debug_mode = false;
   agent.rows = test::MakeRows(250);
+  std::vector<size_t> progress;
+  walker.OnProgress([&](size_t rows) { progress.push_back(rows); });
   Walk();
   ExpectRowsEqual(agent.rows, 250);
-  EXPECT_EQ(walk.SnmpMess.RequestId, 251);
-  EXPECT_FALSE(walk.SnmpMess.Busy);
+  EXPECT_EQ(progress.size(), 250u);
+  EXPECT_EQ(progress.back(), 250u);
+  EXPECT_EQ(walker.LastRequestId(), 251);
+  EXPECT_FALSE(walker.Busy());
   EXPECT_FALSE(FileExists(folder + "/Debug/Snmp.txt"));
 
   agent.rows.clear();  // an empty table: one exchange, no row
   Walk();
-  EXPECT_EQ(walk.SnmpMess.tmpRow, 0);
-  EXPECT_EQ(walk.SnmpMess.RequestId, 252);
+  EXPECT_EQ(result.rows.size(), 0u);
+  EXPECT_EQ(walker.LastRequestId(), 252);
 }
 
 TEST_F(ArpWalkTest, LostRepliesAreSentAgainUntilTheRetriesAreUsedUp) {
   agent.script = [](const snmp::Message&) { return std::vector<snmp::Message>{}; };
   Walk();
   EXPECT_EQ(agent.requests.size(), 3u);
-  EXPECT_EQ(walk.SnmpMess.tmpRow, 0);
+  EXPECT_EQ(result.rows.size(), 0u);
+  EXPECT_EQ(OutcomeText(result), "no answer");
+  EXPECT_EQ(result.resends, 2);
+  EXPECT_EQ(std::chrono::duration_cast<std::chrono::seconds>(result.duration).count(), 18);
   EXPECT_EQ(Debug("TimRes.txt"),
             "14:03:13\tReSend\t1\tGetArpTable\r\n"
             "14:03:19\tReSend\t2\tGetArpTable\r\n"
             "14:03:25\tReStop\t3\tGetArpTable\r\n");
 
-  settings.Retries = 0;
+  settings.retries = 0;
   ::unlink((folder + "/Debug/TimRes.txt").c_str());
   Walk();
   EXPECT_EQ(Debug("TimRes.txt"), "14:03:31\tReStop\t4\tGetArpTable\r\n");
@@ -150,8 +155,9 @@ TEST_F(ArpWalkTest, RetriesCountOverTheWholeWalk) {
   Walk();
   // Two re-sends were allowed; the third lost reply (the end of the table)
   // gave the walk up, many rows after the first.
-  EXPECT_EQ(walk.SnmpMess.tmpRow, 10);
-  EXPECT_EQ(walk.SnmpMess.RetryCount, 2);
+  EXPECT_EQ(result.rows.size(), 10u);
+  EXPECT_EQ(result.resends, 2);
+  EXPECT_EQ(result.outcome, WalkOutcome::kNoAnswer);
   const auto lines = test::SplitCrLfLines(Debug("TimRes.txt"));
   ASSERT_EQ(lines.size(), 3u);
   EXPECT_NE(lines[2].find("ReStop"), std::string::npos);
@@ -183,7 +189,8 @@ TEST_F(ArpWalkTest, ErrorStatusEndsTheWalkKeepingItsRows) {
     return std::vector<snmp::Message>{reply};
   };
   Walk();
-  EXPECT_EQ(walk.SnmpMess.tmpRow, 2);
+  EXPECT_EQ(result.rows.size(), 2u);
+  EXPECT_EQ(OutcomeText(result), "error status 2");
   EXPECT_EQ(Debug("Snmp-snmpError.txt"),
             "2024-03-05 14:03:07\tsnmpManager_Response\r\nSNMP Request: GetArpTable\r\n"
             "SNMP Error: 2\r\n");
@@ -202,7 +209,8 @@ TEST_F(ArpWalkTest, ANullValueEndsTheWalkWithoutStoringItsRow) {
     return std::vector<snmp::Message>{reply};
   };
   Walk();
-  EXPECT_EQ(walk.SnmpMess.tmpRow, 1);
+  EXPECT_EQ(result.rows.size(), 1u);
+  EXPECT_EQ(result.outcome, WalkOutcome::kNoValue);
   EXPECT_EQ(Debug("Snmp-snmpNullValues.txt"),
             "2024-03-05 14:03:07\tsnmpManager_Response\r\n" + null_oid + "\r\n\r\n");
 }
@@ -224,13 +232,14 @@ TEST_F(ArpWalkTest, RepliesFromAnotherAddressOrPortAreIgnored) {
 }
 
 TEST_F(ArpWalkTest, TheBufferHoldsTwentyThousandRowsAndTheWalkStopsThere) {
-  settings.DebugMode = false;
+  settings.debug_mode = false;
   agent.rows = test::MakeRows(20001);
   Walk();
-  EXPECT_EQ(walk.SnmpMess.tmpRow, 20000);
+  EXPECT_EQ(result.rows.size(), 20000u);
+  EXPECT_EQ(result.outcome, WalkOutcome::kRowLimit);
   // The 20000th row's next request went out; its reply ended the walk.
   EXPECT_EQ(agent.requests.size(), 20001u);
-  EXPECT_EQ(walk.ArpRows[20000].IpAddress, agent.rows[19999].ip);
+  EXPECT_EQ(result.rows[19999].ip_address, agent.rows[19999].ip);
 }
 
 TEST_F(ArpWalkTest, AWalkStillRunningAfterSixHundredSecondsIsEnded) {
@@ -247,11 +256,12 @@ TEST_F(ArpWalkTest, AWalkStillRunningAfterSixHundredSecondsIsEnded) {
   });
   slow_agent.SetEnabled(true);
   Walk();
-  EXPECT_FALSE(walk.SnmpMess.Busy);
-  EXPECT_EQ(walk.SnmpMess.RetryCount, 0);
-  EXPECT_NEAR(walk.SnmpMess.tmpRow, 150, 2);
+  EXPECT_FALSE(walker.Busy());
+  EXPECT_EQ(result.resends, 0);
+  EXPECT_EQ(result.outcome, WalkOutcome::kTimeLimit);
+  EXPECT_NEAR(static_cast<double>(result.rows.size()), 150, 2);
   EXPECT_EQ(Debug("TimRes.txt"),
-            "14:13:08\tTimeOut\t" + std::to_string(walk.SnmpMess.RequestId) + "\tGetArpTable\r\n");
+            "14:13:08\tTimeOut\t" + std::to_string(walker.LastRequestId()) + "\tGetArpTable\r\n");
 }
 
 TEST_F(ArpWalkTest, AnAgentThatRepeatsOrGoesBackwardsEndsTheWalk) {
@@ -263,8 +273,9 @@ TEST_F(ArpWalkTest, AnAgentThatRepeatsOrGoesBackwardsEndsTheWalk) {
     return std::vector<snmp::Message>{reply};
   };
   Walk();
-  EXPECT_EQ(walk.SnmpMess.tmpRow, 1);
+  EXPECT_EQ(result.rows.size(), 1u);
   EXPECT_EQ(agent.requests.size(), 2u);
+  EXPECT_EQ(result.outcome, WalkOutcome::kNotIncreasing);
 
   agent.script = [this](const snmp::Message& request) {
     if (agent.requests.size() < 4) return std::vector<snmp::Message>{agent.Answer(request)};
@@ -274,7 +285,7 @@ TEST_F(ArpWalkTest, AnAgentThatRepeatsOrGoesBackwardsEndsTheWalk) {
   };
   agent.requests.clear();
   Walk();
-  EXPECT_EQ(walk.SnmpMess.tmpRow, 3);  // rows 1 to 3, then row 2 again ends it
+  EXPECT_EQ(result.rows.size(), 3u);  // rows 1 to 3, then row 2 again ends it
 }
 
 TEST_F(ArpWalkTest, MalformedRowsEndTheWalkAndAreReportedInAppEvent2) {
@@ -288,8 +299,9 @@ TEST_F(ArpWalkTest, MalformedRowsEndTheWalkAndAreReportedInAppEvent2) {
     return std::vector<snmp::Message>{reply};
   };
   Walk();
-  EXPECT_EQ(walk.SnmpMess.tmpRow, 2);
+  EXPECT_EQ(result.rows.size(), 2u);
   const std::string report = Debug("AppEvent2.txt");
+  EXPECT_EQ(result.outcome, WalkOutcome::kBadResponse);
   EXPECT_EQ(
       report.rfind("2024-03-05 14:03:07\tsnmpManager_ResponseType mismatch: Type 'dynamic'", 0), 0u)
       << report;
@@ -309,15 +321,16 @@ TEST_F(ArpWalkTest, MalformedRowsEndTheWalkAndAreReportedInAppEvent2) {
       return std::vector<snmp::Message>{reply};
     };
     Walk();
-    EXPECT_EQ(walk.SnmpMess.tmpRow, 0) << fault;
-    EXPECT_FALSE(walk.SnmpMess.Busy);
+    EXPECT_EQ(result.rows.size(), 0u) << fault;
+    EXPECT_FALSE(walker.Busy());
   }
 }
 
 TEST_F(ArpWalkTest, SendFailuresAreLoggedAndTheTimerEndsTheWalk) {
-  settings.DebugMode = false;
+  settings.debug_mode = false;
   Walk("router.example");  // not a numeric address
-  EXPECT_FALSE(walk.SnmpMess.Busy);
+  EXPECT_FALSE(walker.Busy());
+  EXPECT_EQ(result.outcome, WalkOutcome::kNoAnswer);
   const auto lines = test::SplitCrLfLines(Debug("AppEvent.txt"));
   ASSERT_EQ(lines.size(), 3u);  // the first send and two re-sends
   EXPECT_NE(lines[0].find("\t1\tmodSnmpComm_SnmpSend\t"), std::string::npos) << lines[0];
@@ -335,7 +348,7 @@ TEST_F(ArpWalkTest, TheRequestIdentifierWrapsToOneAndStaysWrapAware) {
     replies.push_back(agent.Answer(request));
     return replies;
   };
-  walk.SnmpMess.RequestId = 2147483645;
+  walker.SetLastRequestId(2147483645);
   Walk();
   ExpectRowsEqual(agent.rows, 4);
   std::vector<int32_t> sent;
@@ -349,24 +362,37 @@ TEST_F(ArpWalkTest, AnUnwritableTraceDoesNotKeepTheWalkWaiting) {
   agent.script = [](const snmp::Message&) { return std::vector<snmp::Message>{}; };
   std::filesystem::remove_all(folder + "/Debug");
   Walk();  // the sends fail to trace (and so are not sent); the timer still ends the walk
-  EXPECT_FALSE(walk.SnmpMess.Busy);
+  EXPECT_FALSE(walker.Busy());
   EXPECT_TRUE(agent.requests.empty());
 }
 
 TEST_F(ArpWalkTest, RepliesAfterTheWalkHasEndedChangeNothing) {
   agent.rows = test::MakeRows(2);
-  settings.DebugMode = false;
+  settings.debug_mode = false;
   Walk();
-  const std::string before = walk.ArpRows[1].IpAddress;
-  const int32_t id = walk.SnmpMess.RequestId;
+  const std::string before = result.rows[0].ip_address;
+  const int32_t id = walker.LastRequestId();
   agent.SendTo(agent.Answer(agent.requests.back()), "127.0.0.1", manager.LocalPort());
   snmp::Message again = agent.Answer(agent.requests[0]);
   again.request_id = id + 5;
   agent.SendTo(again, "127.0.0.1", manager.LocalPort());
   loop.WaitMs(50);
-  EXPECT_EQ(walk.SnmpMess.RequestId, id);
-  EXPECT_EQ(walk.SnmpMess.tmpRow, 2);
-  EXPECT_EQ(walk.ArpRows[1].IpAddress, before);
+  EXPECT_EQ(walker.LastRequestId(), id);
+  EXPECT_EQ(result.rows.size(), 2u);
+  EXPECT_EQ(result.rows[0].ip_address, before);
+}
+
+TEST_F(ArpWalkTest, AWalkerSwitchedOffEndsItsWalkAndSendsNoMore) {
+  agent.script = [](const snmp::Message&) { return std::vector<snmp::Message>{}; };
+  OneShotTimer stop(loop, [this] { walker.SetEnabled(false); });
+  stop.StartAt(clock.Now() + 2s);
+  Walk();
+  EXPECT_EQ(result.outcome, WalkOutcome::kStopped);
+  loop.WaitMs(10000);
+  Walk();
+  EXPECT_EQ(result.outcome, WalkOutcome::kStopped);
+  EXPECT_EQ(agent.requests.size(), 1u);
+  EXPECT_FALSE(FileExists(folder + "/Debug/TimRes.txt"));
 }
 
 TEST(OidOrder, ComparesArcByArc) {
@@ -388,10 +414,10 @@ class ServiceOpenTest : public ArpWalkTest {
 };
 
 TEST_F(ServiceOpenTest, OnlyTheExactControlNameOpensAndTheTraceHasFourLines) {
-  walker.ServiceOpen("SnmpManager");
+  walker.OpenEndpoint("SnmpManager");
   EXPECT_FALSE(manager.IsOpen());
   EXPECT_EQ(clock.WaitedTotal(), 0ms);
-  walker.ServiceOpen("snmpManager");
+  walker.OpenEndpoint("snmpManager");
   ASSERT_TRUE(manager.IsOpen());
   EXPECT_EQ(clock.WaitedTotal(), 1000ms);
   EXPECT_EQ(Debug("Services.txt"),
@@ -406,9 +432,9 @@ TEST_F(ServiceOpenTest, OnlyTheExactControlNameOpensAndTheTraceHasFourLines) {
 TEST_F(ServiceOpenTest, OpenFailuresAreLoggedInWords) {
   ScriptedAgent holder(loop, AgentAddress(2), 16199);
   ::setenv("VEXAARP_SNMP_BIND", (AgentAddress(2) + ":16199").c_str(), 1);
-  walker.ServiceOpen("snmpManager");
+  walker.OpenEndpoint("snmpManager");
   ::setenv("VEXAARP_SNMP_BIND", "192.0.2.1", 1);
-  walker.ServiceOpen("snmpManager");
+  walker.OpenEndpoint("snmpManager");
   EXPECT_FALSE(manager.IsOpen());
   const auto lines = test::SplitCrLfLines(Debug("AppEvent.txt"));
   ASSERT_EQ(lines.size(), 2u);

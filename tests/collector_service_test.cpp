@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "collector_form.h"
+#include "collector_service.h"
 #include "db/sqlite.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
@@ -56,40 +56,40 @@ class CollectorServiceTest : public ::testing::Test {
   std::unique_ptr<ServiceManager> services = MakeLocalServiceManager(folder.Scratch() + "/svc");
   NoNames resolver;
   std::vector<int> terminated;
-  CollectorForm form{{.loop = loop,
-                      .services = *services,
-                      .resolver = resolver,
-                      .message_box = [](const std::string&, BoxIcon) {},
-                      .executable_path = [this] { return folder.Collector(); },
-                      .terminate = [this](int status) { terminated.push_back(status); }}};
+  CollectorService collector{{.loop = loop,
+                              .services = *services,
+                              .resolver = resolver,
+                              .message_box = [](const std::string&, BoxIcon) {},
+                              .executable_path = [this] { return folder.Collector(); },
+                              .terminate = [this](int status) { terminated.push_back(status); }}};
 };
 
 TEST_F(CollectorServiceTest, StartRunsOnceStopEndsTheProcess) {
   test::WriteFile(folder.File("Debug/Snmp.txt"), "old");
   folder.Sql("INSERT INTO ArpTable (IpAddr, SeenTimes) VALUES ('10.0.0.1', 4)");
-  ASSERT_TRUE(form.Form_Load(""));
+  ASSERT_TRUE(collector.StartUp(""));
   EXPECT_TRUE(LogTexts().empty()) << "nothing happens before the start notification";
   loop.WaitMs(10);
   EXPECT_EQ(LogTexts(),
             (std::vector<std::string>{"3\tfrmVexaArpSrv_dartSvc_State\tService Started."}));
-  EXPECT_EQ(form.DbConnectionString(), folder.Database());
+  EXPECT_EQ(collector.DatabasePath(), folder.Database());
   EXPECT_FALSE(FileExists(folder.File("Debug/Snmp.txt")));
-  EXPECT_TRUE(form.SnmpManager().IsOpen());
-  EXPECT_TRUE(form.Timer1().Enabled());
-  EXPECT_TRUE(form.Timer2().Enabled());
-  EXPECT_EQ(form.Timer1().LastHour, 10);
-  EXPECT_TRUE(form.Timer1().FirstPollPending);
-  EXPECT_EQ(form.ServiceStartTime(), (LocalDateTime{2024, 3, 5, 10, 17, 0}));
+  EXPECT_TRUE(collector.SnmpManager().IsOpen());
+  EXPECT_TRUE(collector.Polling().Enabled());
+  EXPECT_TRUE(collector.Walker().Enabled());
+  EXPECT_EQ(collector.Polling().LastHour(), 10);
+  EXPECT_TRUE(collector.Polling().FirstPollPending());
+  EXPECT_EQ(collector.ServiceStartTime(), (LocalDateTime{2024, 3, 5, 10, 17, 0}));
 
   // A second start in the same process does nothing at all.
   test::WriteFile(folder.File("Debug/Snmp.txt"), "kept");
-  form.dartSvc().Notify(ServiceHost::kStart);
+  collector.Host().Notify(ServiceHost::kStart);
   EXPECT_EQ(LogTexts().size(), 1u);
   EXPECT_TRUE(FileExists(folder.File("Debug/Snmp.txt")));
 
-  form.dartSvc().Notify(ServiceHost::kStop);
-  EXPECT_FALSE(form.Timer1().Enabled());
-  EXPECT_FALSE(form.Timer2().Enabled());
+  collector.Host().Notify(ServiceHost::kStop);
+  EXPECT_FALSE(collector.Polling().Enabled());
+  EXPECT_FALSE(collector.Walker().Enabled());
   EXPECT_EQ(LogTexts().back(), "3\tfrmVexaArpSrv_dartSvc_State\tService Stopped");
   EXPECT_EQ(terminated, (std::vector<int>{0}));
 }
@@ -97,21 +97,21 @@ TEST_F(CollectorServiceTest, StartRunsOnceStopEndsTheProcess) {
 TEST_F(CollectorServiceTest, AStopTimePastAtTheStartExportsTheEmptiedStoreAtTheFirstTick) {
   folder.Sql("UPDATE Settings_General SET StopTime = '2024-03-01 08:00'");
   folder.Sql("INSERT INTO ArpTable (IpAddr, SeenTimes) VALUES ('10.0.0.1', 4)");
-  ASSERT_TRUE(form.Form_Load(""));
+  ASSERT_TRUE(collector.StartUp(""));
   loop.WaitMs(10);
   EXPECT_FALSE(FileExists(folder.File("ArpList.txt")));
   loop.WaitMs(30000);
   EXPECT_EQ(ReadFile(folder.File("ArpList.txt")),
             "Start:\t2024-03-05 10:17\r\nStop:\t2024-03-01 08:00\r\n\r\n"
             "IpAddress\tMacAddress\tSeenTimes\tDnsName\r\n");
-  EXPECT_FALSE(form.Timer1().Enabled());
-  EXPECT_TRUE(form.Timer2().Enabled()) << "the service stays up, idle";
+  EXPECT_FALSE(collector.Polling().Enabled());
+  EXPECT_TRUE(collector.Walker().Enabled()) << "the service stays up, idle";
   EXPECT_TRUE(terminated.empty());
 }
 
 TEST_F(CollectorServiceTest, AFailedExportIsTriedAgainAtTheFollowingTicksUntilItIsWritten) {
   folder.Sql("UPDATE Settings_General SET StopTime = '2024-03-01 08:00'");
-  ASSERT_TRUE(form.Form_Load(""));
+  ASSERT_TRUE(collector.StartUp(""));
   loop.WaitMs(10);
   folder.Sql(
       "INSERT INTO ArpTable (IpAddr, MacAddr, SeenTimes) VALUES ('10.0.0.1', 'a', 4), "
@@ -120,14 +120,14 @@ TEST_F(CollectorServiceTest, AFailedExportIsTriedAgainAtTheFollowingTicksUntilIt
     test::UnwritableFolder unwritable(folder.path());
     loop.WaitMs(60000);  // the tick of the stop time and the next one fail
     EXPECT_FALSE(FileExists(folder.File("ArpList.txt")));
-    EXPECT_TRUE(form.Timer1().Enabled());
+    EXPECT_TRUE(collector.Polling().Enabled());
   }
   loop.WaitMs(30000);
   EXPECT_EQ(ReadFile(folder.File("ArpList.txt")),
             "Start:\t2024-03-05 10:17\r\nStop:\t2024-03-01 08:00\r\n\r\n"
             "IpAddress\tMacAddress\tSeenTimes\tDnsName\r\n"
             "10.0.0.1\ta\t4\tn/a\r\n10.0.0.2\tb\t1\tn/a\r\n");
-  EXPECT_FALSE(form.Timer1().Enabled());
+  EXPECT_FALSE(collector.Polling().Enabled());
   loop.WaitMs(60000);
   // One line for the failure, whatever the number of attempts it held up,
   // and one when the list is written.
@@ -141,7 +141,7 @@ TEST_F(CollectorServiceTest, AFailedExportIsTriedAgainAtTheFollowingTicksUntilIt
 TEST_F(CollectorServiceTest, AnExportFileThatCannotBeDeletedStopsTheStart) {
   ::mkdir(folder.File("ArpList.txt").c_str(), 0755);
   test::WriteFile(folder.File("ArpList.txt/held"), "");  // a folder with content: unlink fails
-  ASSERT_TRUE(form.Form_Load(""));
+  ASSERT_TRUE(collector.StartUp(""));
   loop.WaitMs(10);
   const auto texts = LogTexts();
   ASSERT_EQ(texts.size(), 1u);
@@ -150,11 +150,11 @@ TEST_F(CollectorServiceTest, AnExportFileThatCannotBeDeletedStopsTheStart) {
           "1\tfrmVexaArpSrv_dartSvc_State\tCould not delete " + folder.File("ArpList.txt"), 0),
       0u)
       << texts[0];
-  EXPECT_FALSE(form.Timer1().Enabled());
-  EXPECT_FALSE(form.Timer2().Enabled());
+  EXPECT_FALSE(collector.Polling().Enabled());
+  EXPECT_FALSE(collector.Walker().Enabled());
   // Nor does a later start notification try again.
   std::filesystem::remove_all(folder.File("ArpList.txt"));
-  form.dartSvc().Notify(ServiceHost::kStart);
+  collector.Host().Notify(ServiceHost::kStart);
   EXPECT_EQ(LogTexts().size(), 1u);
 }
 
@@ -184,7 +184,7 @@ TEST_F(CollectorServiceTest, NoAgentByteReachesTheStoreTheListOrATrace) {
   };
   folder.Sql("UPDATE Settings_General SET RouterList = '" + router +
              "', DebugMode = 1, DnsCheck = 1, StopTime = '2024-03-05 10:59'");
-  ASSERT_TRUE(form.Form_Load(""));
+  ASSERT_TRUE(collector.StartUp(""));
   loop.WaitMs(44 * 60 * 1000);  // the first tick of 11:00 polls and exports
 
   ASSERT_EQ(agent.requests.size(), 3u);

@@ -15,7 +15,7 @@
 #include <set>
 #include <sstream>
 
-#include "collector_form.h"
+#include "collector_service.h"
 #include "db/sqlite.h"
 #include "mac_format.h"
 #include "platform/files.h"

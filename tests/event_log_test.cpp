@@ -67,13 +67,13 @@ TEST_F(EventLogTest, MissingDebugFolderIsSilentAndSkipsTheWait) {
   EXPECT_EQ(handled, 0);
 }
 
-TEST_F(EventLogTest, ClearDebugDirRemovesOnlyNamesStartingWithSAnyCase) {
+TEST_F(EventLogTest, ClearSnmpTracesRemovesOnlyNamesStartingWithSAnyCase) {
   for (const char* name : {"Snmp.txt", "Snmp-snmpNullValues.txt", "Snmp-snmpError.txt",
                            "Services.txt", "sOMETHING.TXT", "AppEvent.txt", "AppEvent2.txt",
                            "TimRes.txt", "ArpTable.txt", "Snmp.txt.old", "s.log"})
     WriteFile(Debug(name), "x");
   ::mkdir(Debug("sub.txt").c_str(), 0755);
-  log.ClearDebugDir();
+  log.ClearSnmpTraces();
   std::vector<std::string> left;
   for (const auto& e : std::filesystem::directory_iterator(folder + "/Debug"))
     left.push_back(e.path().filename().string());
@@ -84,8 +84,8 @@ TEST_F(EventLogTest, ClearDebugDirRemovesOnlyNamesStartingWithSAnyCase) {
   EXPECT_EQ(ReadFile(Debug("AppEvent.txt")), "x");
 }
 
-TEST_F(EventLogTest, ClearDebugDirWithoutMatchesDoesNothing) {
-  log.ClearDebugDir();
+TEST_F(EventLogTest, ClearSnmpTracesWithoutMatchesDoesNothing) {
+  log.ClearSnmpTraces();
   EXPECT_TRUE(MatchFiles(folder + "/Debug", "*", false).empty());
   EXPECT_EQ(clock.WaitedTotal(), milliseconds(0));
 }

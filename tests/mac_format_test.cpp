@@ -21,18 +21,18 @@ TEST(MacFormat, OctetsBecomeLowercasePairsWithSingleSpaces) {
   EXPECT_EQ(FormatMac(""), "00 00 00 00 00 00");
 }
 
-TEST(MacFormat, ConvToMacReplacesTheValueOrLogsAndKeepsItWhenTooLong) {
+TEST(MacFormat, MacTextFormatsTheValueOrLogsAndKeepsItWhenTooLong) {
   test::TempDir dir;
   ASSERT_EQ(::mkdir((dir.path() + "/Debug").c_str(), 0755), 0);
   SimulatedClock clock{FromLocal({2024, 1, 1, 0, 0, 0})};
   EventLoop loop{clock};
   EventLog log{loop, dir.path()};
   std::string value("\xaa\xbb", 2);
-  ConvToMac(value, log);
+  value = MacText(value, log);
   EXPECT_EQ(value, "aa bb");
 
   std::string huge(32768, 'x');
-  ConvToMac(huge, log);
+  huge = MacText(huge, log);
   EXPECT_EQ(huge, std::string(32768, 'x'));
   EXPECT_NE(test::ReadFile(dir.path() + "/Debug/AppEvent.txt")
                 .find("\t1\tmodSnmpComm_ConvToMac\tOverflow"),

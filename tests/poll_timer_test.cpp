@@ -45,8 +45,8 @@ class PollTimerTest : public ::testing::Test {
   std::string db;
   CollectorSettings settings = [] {
     CollectorSettings s;
-    s.CheckInterval = 300;
-    s.StopTime = {2030, 1, 1, 0, 0, 0};
+    s.check_interval_seconds = 300;
+    s.stop_time = {2030, 1, 1, 0, 0, 0};
     return s;
   }();
   std::unique_ptr<SimulatedClock> clock;
@@ -83,7 +83,7 @@ TEST_F(PollTimerTest, ThePollsOwnDurationIsSubtracted) {
 }
 
 TEST_F(PollTimerTest, APollLongerThanTheIntervalIsFollowedAtOnce) {
-  settings.CheckInterval = 300;
+  settings.check_interval_seconds = 300;
   StartAt({2024, 3, 5, 10, 59, 45});
   poll_ms = 400000;
   RunUntil({2024, 3, 5, 11, 14, 0});
@@ -101,7 +101,7 @@ TEST_F(PollTimerTest, TracesAreClearedAtTheFirstTickAfterMidnightOnly) {
 }
 
 TEST_F(PollTimerTest, APollAcrossMidnightSkipsThatNightsClearance) {
-  settings.CheckInterval = 60;
+  settings.check_interval_seconds = 60;
   StartAt({2024, 3, 5, 22, 59, 50});
   RunUntil({2024, 3, 5, 23, 59, 0});
   poll_ms = 60000;  // the poll of 23:59:20 ends after midnight
@@ -110,7 +110,7 @@ TEST_F(PollTimerTest, APollAcrossMidnightSkipsThatNightsClearance) {
 }
 
 TEST_F(PollTimerTest, ExportRunsOnceAtTheFirstTickAfterTheStopMinute) {
-  settings.StopTime = {2024, 3, 5, 18, 0, 0};
+  settings.stop_time = {2024, 3, 5, 18, 0, 0};
   StartAt({2024, 3, 5, 17, 58, 10});
   RunUntil({2024, 3, 5, 18, 10, 0});
   std::vector<std::string> exports;
@@ -125,8 +125,8 @@ TEST_F(PollTimerTest, ExportRunsOnceAtTheFirstTickAfterTheStopMinute) {
 }
 
 TEST_F(PollTimerTest, AFailedExportIsTriedAgainAtEachTickWithoutPolling) {
-  settings.StopTime = {2024, 3, 5, 11, 0, 0};
-  settings.CheckInterval = 30;
+  settings.stop_time = {2024, 3, 5, 11, 0, 0};
+  settings.check_interval_seconds = 30;
   StartAt({2024, 3, 5, 10, 59, 50});
   export_fails = 2;
   RunUntil({2024, 3, 5, 11, 5, 0});
@@ -139,14 +139,14 @@ TEST_F(PollTimerTest, AFailedExportIsTriedAgainAtEachTickWithoutPolling) {
 }
 
 TEST_F(PollTimerTest, AStopTimeAlreadyPastExportsAtTheFirstTick) {
-  settings.StopTime = {2024, 3, 1, 8, 0, 0};
+  settings.stop_time = {2024, 3, 1, 8, 0, 0};
   StartAt({2024, 3, 5, 10, 17, 0});
   RunUntil({2024, 3, 5, 10, 20, 0});
   EXPECT_EQ(events, (std::vector<std::string>{"export 2024-03-05 10:17:30"}));
 }
 
 TEST_F(PollTimerTest, WithCheckIntervalZeroEveryTickPolls) {
-  settings.CheckInterval = 0;
+  settings.check_interval_seconds = 0;
   StartAt({2024, 3, 5, 10, 59, 50});
   RunUntil({2024, 3, 5, 11, 2, 0});
   EXPECT_EQ(events.size(), 4u);  // 11:00:20, 11:00:50, 11:01:20, 11:01:50

@@ -31,16 +31,16 @@ class SettingsTest : public ::testing::Test {
 
 TEST_F(SettingsTest, ShippedDefaultsLoad) {
   ASSERT_EQ(Load(), "");
-  EXPECT_FALSE(settings.DebugMode);
-  EXPECT_EQ(settings.RouterList, "");
-  EXPECT_EQ(settings.GetComm, "public");
-  EXPECT_EQ(settings.TimeOut, 5);
-  EXPECT_EQ(settings.Retries, 2);
-  EXPECT_EQ(settings.CheckInterval, 300);
-  EXPECT_FALSE(settings.SaveOnlyDynamic);
-  EXPECT_TRUE(settings.DnsCheck);
-  EXPECT_EQ(settings.StopTime.minute, 0);
-  EXPECT_GE(settings.StopTime.year, 2024);
+  EXPECT_FALSE(settings.debug_mode);
+  EXPECT_EQ(settings.router_list, "");
+  EXPECT_EQ(settings.community, "public");
+  EXPECT_EQ(settings.timeout_seconds, 5);
+  EXPECT_EQ(settings.retries, 2);
+  EXPECT_EQ(settings.check_interval_seconds, 300);
+  EXPECT_FALSE(settings.save_only_dynamic);
+  EXPECT_TRUE(settings.resolve_names);
+  EXPECT_EQ(settings.stop_time.minute, 0);
+  EXPECT_GE(settings.stop_time.year, 2024);
 }
 
 TEST_F(SettingsTest, FirstRecordWinsAndTextIsKeptExactly) {
@@ -54,43 +54,43 @@ TEST_F(SettingsTest, FirstRecordWinsAndTextIsKeptExactly) {
       "CheckInterval, SaveOnlyDynamic, DnsCheck, StopTime) VALUES "
       "(0, 'other', 'other', 1, 1, 1, 0, 1, '1999-01-01 00:00')");
   ASSERT_EQ(Load(), "");
-  EXPECT_TRUE(settings.DebugMode);
-  EXPECT_EQ(settings.RouterList, routers);  // all 30 lines; the poll takes the first 25
-  EXPECT_EQ(settings.GetComm, " s3cret ");
-  EXPECT_EQ(settings.TimeOut, 32767);
-  EXPECT_EQ(settings.Retries, -1);
-  EXPECT_EQ(settings.CheckInterval, 2147483647);
-  EXPECT_TRUE(settings.SaveOnlyDynamic);
-  EXPECT_FALSE(settings.DnsCheck);
-  EXPECT_EQ(settings.StopTime, (LocalDateTime{2004, 6, 1, 23, 0, 0}));
+  EXPECT_TRUE(settings.debug_mode);
+  EXPECT_EQ(settings.router_list, routers);  // all 30 lines; the poll takes the first 25
+  EXPECT_EQ(settings.community, " s3cret ");
+  EXPECT_EQ(settings.timeout_seconds, 32767);
+  EXPECT_EQ(settings.retries, -1);
+  EXPECT_EQ(settings.check_interval_seconds, 2147483647);
+  EXPECT_TRUE(settings.save_only_dynamic);
+  EXPECT_FALSE(settings.resolve_names);
+  EXPECT_EQ(settings.stop_time, (LocalDateTime{2004, 6, 1, 23, 0, 0}));
 }
 
 TEST_F(SettingsTest, NumbersAndFlagsStoredAsTextConvert) {
   Set("DebugMode = 'True', TimeOut = ' 7 ', Retries = '2.5', CheckInterval = 900.0, "
       "SaveOnlyDynamic = '0', DnsCheck = 'false'");
   ASSERT_EQ(Load(), "");
-  EXPECT_TRUE(settings.DebugMode);
-  EXPECT_EQ(settings.TimeOut, 7);
-  EXPECT_EQ(settings.Retries, 2);  // half to even
-  EXPECT_EQ(settings.CheckInterval, 900);
-  EXPECT_FALSE(settings.SaveOnlyDynamic);
-  EXPECT_FALSE(settings.DnsCheck);
+  EXPECT_TRUE(settings.debug_mode);
+  EXPECT_EQ(settings.timeout_seconds, 7);
+  EXPECT_EQ(settings.retries, 2);  // half to even
+  EXPECT_EQ(settings.check_interval_seconds, 900);
+  EXPECT_FALSE(settings.save_only_dynamic);
+  EXPECT_FALSE(settings.resolve_names);
 }
 
 TEST_F(SettingsTest, EmptyRouterListLoads) {
   Set("RouterList = ''");
   EXPECT_EQ(Load(), "");
-  EXPECT_EQ(settings.RouterList, "");
+  EXPECT_EQ(settings.router_list, "");
 }
 
 TEST_F(SettingsTest, NullRouterListFailsNamingTheFieldAndKeepsWhatWasRead) {
   Set("DebugMode = 1, RouterList = NULL, GetComm = 'private'");
-  settings.GetComm = "before";
+  settings.community = "before";
   const std::string error = Load();
   EXPECT_NE(error.find("RouterList"), std::string::npos) << error;
   EXPECT_NE(error.find("NULL"), std::string::npos) << error;
-  EXPECT_TRUE(settings.DebugMode);        // read before the failure
-  EXPECT_EQ(settings.GetComm, "before");  // never reached
+  EXPECT_TRUE(settings.debug_mode);         // read before the failure
+  EXPECT_EQ(settings.community, "before");  // never reached
 }
 
 TEST_F(SettingsTest, ValuesBeyondTheirWidthFail) {
@@ -98,8 +98,8 @@ TEST_F(SettingsTest, ValuesBeyondTheirWidthFail) {
   std::string error = Load();
   EXPECT_NE(error.find("TimeOut"), std::string::npos) << error;
   EXPECT_NE(error.find("16-bit"), std::string::npos) << error;
-  EXPECT_EQ(settings.GetComm, "public");  // read before TimeOut
-  EXPECT_EQ(settings.TimeOut, 0);
+  EXPECT_EQ(settings.community, "public");  // read before TimeOut
+  EXPECT_EQ(settings.timeout_seconds, 0);
 
   Set("TimeOut = 5, Retries = -32769");
   EXPECT_NE(Load().find("Retries"), std::string::npos);

@@ -69,20 +69,16 @@ class WalkAgentsTest : public ::testing::Test {
  protected:
   WalkAgentsTest() {
     ::mkdir((folder + "/Debug").c_str(), 0755);
-    settings.GetComm = "public";
-    settings.TimeOut = 5;
-    settings.Retries = 2;
+    settings.community = "public";
+    settings.timeout_seconds = 5;
+    settings.retries = 2;
     manager.Open();
-    timer2.SetEnabled(true);
   }
   std::vector<Row> Walk(const std::string& router) {
-    walk.CurrentRouter = router;
-    walker.GetArpTable();
+    result = walker.Walk(router);
     std::vector<Row> out;
-    for (int i = 1; i <= walk.SnmpMess.tmpRow; ++i) {
-      const ArpRow& r = walk.ArpRows[i];
-      out.push_back({r.IfIndex, r.IpAddress, r.MacAddress, r.Type});
-    }
+    for (const ArpRow& r : result.rows)
+      out.push_back({r.if_index, r.ip_address, r.mac_address, r.type});
     return out;
   }
 
@@ -94,10 +90,9 @@ class WalkAgentsTest : public ::testing::Test {
   CollectorSettings settings;
   EventLog log{loop, folder};
   CollectorContext ctx{loop, log, folder, db, settings};
-  WalkData walk;
   snmp::Manager manager{loop};
-  ArpWalk walker{ctx, walk, manager};
-  PeriodicTimer timer2{loop, 1000ms, [this] { walker.timer2_Timer(); }};
+  ArpWalker walker{ctx, manager};
+  WalkResult result;
 };
 
 TEST_F(WalkAgentsTest, GeneratedTablesOfEverySizeWalkLikeNetSnmp) {
@@ -109,8 +104,8 @@ TEST_F(WalkAgentsTest, GeneratedTablesOfEverySizeWalkLikeNetSnmp) {
     const std::vector<Row> rows = Walk("127.0.6.2");
     ASSERT_EQ(rows.size(), count);
     EXPECT_TRUE(rows == reference) << count << " rows differ";
-    EXPECT_FALSE(walk.SnmpMess.Busy);
-    EXPECT_EQ(walk.SnmpMess.RetryCount, 0) << count;
+    EXPECT_FALSE(walker.Busy());
+    EXPECT_EQ(result.resends, 0) << count;
   }
 }
 
@@ -119,7 +114,7 @@ TEST_F(WalkAgentsTest, ThisMachinesOwnArpTableThroughSnmpd) {
   const std::vector<Row> reference = ReferenceWalk("127.0.6.3", dir.path());
   const std::vector<Row> rows = Walk("127.0.6.3");
   EXPECT_EQ(rows, reference);
-  EXPECT_FALSE(walk.SnmpMess.Busy);
+  EXPECT_FALSE(walker.Busy());
 }
 
 }  // namespace

@@ -142,16 +142,17 @@ void LoadCollectorSettings(const std::string& database_path, CollectorSettings& 
   Statement st = db.Prepare("SELECT * FROM \"Settings_General\" ORDER BY rowid LIMIT 1");
   if (!st.Step()) throw SettingsError(std::string("The table ") + kTable + " has no record");
   RecordReader r(st);
-  settings.DebugMode = r.Boolean("DebugMode");
-  settings.RouterList = r.Text("RouterList");
-  settings.GetComm = r.Text("GetComm");
-  settings.TimeOut = static_cast<int16_t>(r.Integer("TimeOut", INT16_MIN, INT16_MAX, "16-bit"));
-  settings.Retries = static_cast<int16_t>(r.Integer("Retries", INT16_MIN, INT16_MAX, "16-bit"));
-  settings.CheckInterval =
+  settings.debug_mode = r.Boolean("DebugMode");
+  settings.router_list = r.Text("RouterList");
+  settings.community = r.Text("GetComm");
+  settings.timeout_seconds =
+      static_cast<int16_t>(r.Integer("TimeOut", INT16_MIN, INT16_MAX, "16-bit"));
+  settings.retries = static_cast<int16_t>(r.Integer("Retries", INT16_MIN, INT16_MAX, "16-bit"));
+  settings.check_interval_seconds =
       static_cast<int32_t>(r.Integer("CheckInterval", INT32_MIN, INT32_MAX, "32-bit"));
-  settings.SaveOnlyDynamic = r.Boolean("SaveOnlyDynamic");
-  settings.DnsCheck = r.Boolean("DnsCheck");
-  settings.StopTime = r.DateTime("StopTime");
+  settings.save_only_dynamic = r.Boolean("SaveOnlyDynamic");
+  settings.resolve_names = r.Boolean("DnsCheck");
+  settings.stop_time = r.DateTime("StopTime");
 }
 
 }  // namespace vexa

@@ -11,16 +11,17 @@
 
 namespace vexa {
 
+// Each member reads the column of Settings_General named beside it.
 struct CollectorSettings {
-  bool DebugMode = false;
-  std::string RouterList;     // router addresses, one per line, lines split by CR LF
-  std::string GetComm;        // SNMP community
-  int16_t TimeOut = 0;        // seconds to wait for one response
-  int16_t Retries = 0;        // re-sends allowed over the walk of one router
-  int32_t CheckInterval = 0;  // seconds from the start of one poll to the next
-  bool SaveOnlyDynamic = false;
-  bool DnsCheck = false;
-  LocalDateTime StopTime;  // compared at minute resolution
+  bool debug_mode = false;             // DebugMode: write the trace files
+  std::string router_list;             // RouterList: one address a line, CR LF between
+  std::string community;               // GetComm: the SNMP community
+  int16_t timeout_seconds = 0;         // TimeOut: wait for one response
+  int16_t retries = 0;                 // Retries: re-sends over the walk of one router
+  int32_t check_interval_seconds = 0;  // CheckInterval: from one poll's start to the next
+  bool save_only_dynamic = false;      // SaveOnlyDynamic: store dynamic entries only
+  bool resolve_names = false;          // DnsCheck: names for the export
+  LocalDateTime stop_time;             // StopTime: compared at minute resolution
 };
 
 // A settings load that failed; what() names the table or field at fault.

@@ -1,6 +1,7 @@
 // The collector process: start-up and command line, and the reaction to the
 // service's state notifications. It owns the values that live as long as the
-// process (program folder, database path, settings).
+// process (program folder, database path, settings) and the parts of the
+// job: the SNMP walker, the poll cycle and its timer, the store, the export.
 #pragma once
 
 #include <chrono>
@@ -15,16 +16,14 @@
 #include "message_box.h"
 #include "platform/event_loop.h"
 #include "platform/program_folder.h"
+#include "poll_cycle.h"
 #include "poll_timer.h"
 #include "service/service_host.h"
 #include "service/service_manager.h"
 #include "settings/collector_settings.h"
 #include "snmp/manager.h"
-#include "walk_data.h"
 
 namespace vexa {
-
-inline constexpr const char* kFormName = "frmVexaArpSrv";
 
 // How long an export that is running when the service is told to stop may
 // go on writing ArpList.txt; name lookups still undecided then are
@@ -32,7 +31,7 @@ inline constexpr const char* kFormName = "frmVexaArpSrv";
 // manager's stop timeout (kServiceStopTimeoutSeconds).
 inline constexpr std::chrono::seconds kExportGraceAfterStop{20};
 
-class CollectorForm {
+class CollectorService {
  public:
   struct Platform {
     EventLoop& loop;
@@ -44,26 +43,25 @@ class CollectorForm {
     std::function<void(int status)> terminate;
   };
 
-  explicit CollectorForm(Platform platform);
+  explicit CollectorService(Platform platform);
 
-  // Start-up. Returns true when the program goes on as the service (the event
-  // loop must then run); otherwise the process ends with ExitStatus().
-  bool Form_Load(const std::string& command_line);
+  // Start-up with the command line. Returns true when the program goes on as
+  // the service (the event loop must then run); otherwise the process ends
+  // with ExitStatus().
+  bool StartUp(const std::string& command_line);
   int ExitStatus() const { return exit_status_; }
 
-  // Handlers of the service notifications.
-  void dartSvc_State();
-  void dartSvc_Error(int number, const std::string& description);
-
   // For tests: what the start sequence set up.
-  const std::string& DbConnectionString() const { return db_connection_string_; }
+  const std::string& DatabasePath() const { return database_path_; }
   const LocalDateTime& ServiceStartTime() const { return service_start_time_; }
-  snmp::Manager& SnmpManager() { return snmpManager_; }
-  PollTimer& Timer1() { return timer1_; }
-  PeriodicTimer& Timer2() { return timer2_; }
-  ServiceHost& dartSvc() { return dartSvc_; }
+  snmp::Manager& SnmpManager() { return snmp_manager_; }
+  PollTimer& Polling() { return poll_timer_; }
+  ArpWalker& Walker() { return walker_; }
+  ServiceHost& Host() { return host_; }
 
  private:
+  // The handler of the service's state notifications.
+  void OnServiceState();
   void StartSequence();
   void StopSequence();
   bool RunExport();
@@ -71,19 +69,18 @@ class CollectorForm {
 
   Platform platform_;
   std::string program_folder_;
-  std::string db_connection_string_;
+  std::string database_path_;  // empty until the first service start
   CollectorSettings settings_;
   LocalDateTime service_start_time_;
   EventLog log_;
   CollectorContext ctx_;
-  WalkData walk_;
-  snmp::Manager snmpManager_;
-  ArpWalk arp_walk_;
+  snmp::Manager snmp_manager_;
+  ArpWalker walker_;
   ArpStore store_;
+  PollCycle poll_cycle_;
   ArpExport export_;
-  PollTimer timer1_;
-  PeriodicTimer timer2_;
-  ServiceHost dartSvc_;
+  PollTimer poll_timer_;
+  ServiceHost host_;
   InstanceLock instance_lock_;
   int exit_status_ = 0;
   bool exporting_ = false;

@@ -1,4 +1,4 @@
-#include "collector_form.h"
+#include "collector_service.h"
 
 #include <unistd.h>
 
@@ -42,28 +42,27 @@ std::string CommandLineText(int argc, char** argv) {
   return text;
 }
 
-CollectorForm::CollectorForm(Platform platform)
+CollectorService::CollectorService(Platform platform)
     : platform_(std::move(platform)),
       log_(platform_.loop, program_folder_),
-      ctx_{platform_.loop, log_, program_folder_, db_connection_string_, settings_},
-      snmpManager_(platform_.loop),
-      arp_walk_(ctx_, walk_, snmpManager_),
-      store_(ctx_, walk_, [this] { arp_walk_.GetArpTable(); }),
+      ctx_{platform_.loop, log_, program_folder_, database_path_, settings_},
+      snmp_manager_(platform_.loop),
+      walker_(ctx_, snmp_manager_),
+      store_(ctx_),
+      poll_cycle_(ctx_, store_, [this](const std::string& router) { return walker_.Walk(router); }),
       export_(ctx_, platform_.resolver, service_start_time_),
-      timer1_(ctx_, {[this] { log_.ClearDebugDir(); }, [this] { store_.LogArpEntries(); },
-                     [this] { return RunExport(); }}),
-      timer2_(platform_.loop, std::chrono::milliseconds(1000),
-              [this] { arp_walk_.timer2_Timer(); }),
-      dartSvc_(platform_.loop) {
-  dartSvc_.OnState = [this] { dartSvc_State(); };
-  dartSvc_.OnError = [this](int number, const std::string& text) { dartSvc_Error(number, text); };
+      poll_timer_(ctx_, {[this] { log_.ClearSnmpTraces(); }, [this] { poll_cycle_.Run(); },
+                         [this] { return RunExport(); }}),
+      host_(platform_.loop) {
+  walker_.SetEnabled(false);  // walks run from the start sequence on
+  host_.OnState = [this] { OnServiceState(); };
 }
 
-void CollectorForm::SetProgramFolder() {
+void CollectorService::SetProgramFolder() {
   program_folder_ = FolderOf(platform_.executable_path());
 }
 
-bool CollectorForm::Form_Load(const std::string& command_line) {
+bool CollectorService::StartUp(const std::string& command_line) {
   std::string pending;  // the operation under way, for the error box
   try {
     if (!instance_lock_.Acquire(platform_.executable_path())) {
@@ -79,7 +78,7 @@ bool CollectorForm::Form_Load(const std::string& command_line) {
       pending = "install";
       if (const int err = platform_.services.Install(platform_.executable_path(), program_folder_))
         throw ServiceFailure("install", err, platform_.services.ErrorDetail());
-      log_.LogEvent(kFormName, "Form_Load", "Service Installed", kLevelInfo);
+      log_.LogEvent(kLogSourceService, "Form_Load", "Service Installed", kLevelInfo);
       if (command_line != "-install_noMsg")
         platform_.message_box("Vexa ARP Service Installed Successfully", BoxIcon::kInformation);
       exit_status_ = kExitOk;
@@ -90,7 +89,7 @@ bool CollectorForm::Form_Load(const std::string& command_line) {
       pending = "uninstall";
       if (const int err = platform_.services.Uninstall())
         throw ServiceFailure("uninstall", err, platform_.services.ErrorDetail());
-      log_.LogEvent(kFormName, "Form_Load", "Service Uninstalled", kLevelInfo);
+      log_.LogEvent(kLogSourceService, "Form_Load", "Service Uninstalled", kLevelInfo);
       platform_.message_box("Vexa ARP Service Uninstalled Successfully", BoxIcon::kInformation);
       exit_status_ = kExitOk;
       return false;
@@ -101,10 +100,10 @@ bool CollectorForm::Form_Load(const std::string& command_line) {
       return false;
     }
     SetProgramFolder();
-    dartSvc_.RunAsService();
+    host_.RunAsService();
     return true;
   } catch (const std::exception& e) {
-    log_.LogEvent(kFormName, "Form_Load", e.what(), kLevelError);
+    log_.LogEvent(kLogSourceService, "Form_Load", e.what(), kLevelError);
     std::string text = pending == "install"     ? "Vexa ARP Service Failed To Install"
                        : pending == "uninstall" ? "Vexa ARP Service Failed To Uninstall"
                                                 : "Error";
@@ -119,35 +118,33 @@ bool CollectorForm::Form_Load(const std::string& command_line) {
   }
 }
 
-void CollectorForm::dartSvc_State() {
+void CollectorService::OnServiceState() {
   try {
-    switch (dartSvc_.State()) {
+    switch (host_.State()) {
       case ServiceHost::kStop:
         StopSequence();
         break;
       case ServiceHost::kPause:
-        log_.LogEvent(kFormName, "dartSvc_State", "Pause Not Implemented", kLevelInfo);
+        log_.LogEvent(kLogSourceService, "dartSvc_State", "Pause Not Implemented", kLevelInfo);
         break;
       case ServiceHost::kStart:
-        if (db_connection_string_.empty()) StartSequence();
+        if (database_path_.empty()) StartSequence();
         break;
       case ServiceHost::kResume:
-        log_.LogEvent(kFormName, "dartSvc_State", "Resume Not Implemented", kLevelInfo);
+        log_.LogEvent(kLogSourceService, "dartSvc_State", "Resume Not Implemented", kLevelInfo);
         break;
       default:
         break;
     }
   } catch (const std::exception& e) {
-    log_.LogEvent(kFormName, "dartSvc_State", e.what(), kLevelError);
+    log_.LogEvent(kLogSourceService, "dartSvc_State", e.what(), kLevelError);
   }
 }
 
-void CollectorForm::dartSvc_Error(int, const std::string&) {}
-
-void CollectorForm::StartSequence() {
+void CollectorService::StartSequence() {
   const ProgramFiles files(program_folder_);
-  db_connection_string_ = files.database;
-  LoadCollectorSettings(db_connection_string_, settings_);
+  database_path_ = files.database;
+  LoadCollectorSettings(database_path_, settings_);
 
   std::string failed;
   if (const int err = DeleteMatchingFiles(files.debug_folder, "*.txt", failed))
@@ -155,34 +152,34 @@ void CollectorForm::StartSequence() {
   if (FileExists(files.export_list) && ::unlink(files.export_list.c_str()) != 0)
     throw std::system_error(errno, std::generic_category(),
                             "Could not delete " + files.export_list);
-  store_.ClearArpTable();
-  arp_walk_.ServiceOpen("snmpManager");
+  store_.Clear();
+  walker_.OpenEndpoint("snmpManager");
   LocalDateTime start = ctx_.LocalNow();
   start.second = 0;
   service_start_time_ = start;
-  timer1_.Arm();  // notes the hour and waits for the next one
-  timer2_.SetEnabled(true);
-  log_.LogEvent(kFormName, "dartSvc_State", "Service Started.", kLevelInfo);
+  poll_timer_.Arm();  // notes the hour and waits for the next one
+  walker_.SetEnabled(true);
+  log_.LogEvent(kLogSourceService, "dartSvc_State", "Service Started.", kLevelInfo);
 }
 
-bool CollectorForm::RunExport() {
+bool CollectorService::RunExport() {
   exporting_ = true;
-  const bool written = export_.DnsLookupAndExport(settings_.DnsCheck);
+  const bool written = export_.Run(settings_.resolve_names);
   exporting_ = false;
   if (exit_after_export_) platform_.terminate(kExitOk);
   return written;
 }
 
-void CollectorForm::StopSequence() {
+void CollectorService::StopSequence() {
   // An export under way finishes the list first, within its grace; the
   // process ends when it returns. Anything else (a walk) is not waited for.
   if (exporting_ && !exit_after_export_) {
     exit_after_export_ = true;
     export_.FinishBy(platform_.loop.clock().Now() + kExportGraceAfterStop);
   }
-  timer2_.SetEnabled(false);
-  timer1_.Disarm();
-  log_.LogEvent(kFormName, "dartSvc_State", "Service Stopped", kLevelInfo);
+  walker_.SetEnabled(false);
+  poll_timer_.Disarm();
+  log_.LogEvent(kLogSourceService, "dartSvc_State", "Service Stopped", kLevelInfo);
   platform_.loop.WaitMs(1000);
   if (!exit_after_export_) platform_.terminate(kExitOk);
 }
