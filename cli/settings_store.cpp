@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "command.h"
+#include "db/schema_upgrade.h"
 #include "platform/files.h"
 #include "text_escape.h"
 
@@ -69,7 +70,10 @@ Database OpenProgramDatabase(const std::string& path) {
   if (!FileExists(path))
     throw Failure("there is no database " + path + " (name the program folder with --folder DIR)");
   try {
+    UpgradeSchema(path);
     return Database::Open(path);
+  } catch (const SchemaError& e) {
+    throw Failure(e.what());
   } catch (const DatabaseError& e) {
     if (IsLockError(e.code()))
       throw Failure("the database " + path + " is locked by another program (" + e.what() + ")");

@@ -1,6 +1,7 @@
 // The program folder's database as the command line uses it: opened with a
-// clear message for a missing, locked or older database, the first record of
-// Settings_General read field by field, and writes in one transaction.
+// clear message for a missing, locked, foreign or newer database (an older
+// one is brought up to date first), the first record of Settings_General
+// read field by field, and writes in one transaction.
 #pragma once
 
 #include <functional>
@@ -15,7 +16,8 @@ namespace vexa::cli {
 
 inline constexpr const char* kDatabaseFileName = "VexaArp.mdb";
 
-// Opens <folder>/VexaArp.mdb; throws CliError naming the file and the cause.
+// Opens <folder>/VexaArp.mdb, bringing an older schema up to date; throws
+// CliError naming the file and the cause.
 Database OpenProgramDatabase(const std::string& path);
 
 // Throws CliError unless `table` exists with every one of `fields`.

@@ -1,6 +1,7 @@
 #include "settings_record.h"
 
 #include <QCheckBox>
+#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QSqlDatabase>
@@ -11,6 +12,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include "db/schema_upgrade.h"
 #include "router_list_edit.h"
 #include "settings/settings_rules.h"
 
@@ -122,6 +124,15 @@ SettingsRecord::~SettingsRecord() {
 bool SettingsRecord::Open(const QString& database_path, int busy_timeout_ms, QString& error) {
   if (!QFileInfo(database_path).isFile()) {
     error = QStringLiteral("The database file %1 does not exist.").arg(database_path);
+    return false;
+  }
+  // The schema is brought up to date (or a newer one refused) through the
+  // programs' own database layer, before Qt opens the file.
+  try {
+    UpgradeSchema(QFile::encodeName(database_path).toStdString());
+  } catch (const std::exception& e) {
+    error = QStringLiteral("Could not open the database %1: %2")
+                .arg(database_path, QString::fromStdString(e.what()));
     return false;
   }
   QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection_name_);

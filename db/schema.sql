@@ -4,6 +4,11 @@
 
 PRAGMA journal_mode = WAL;
 
+-- The schema's version. A change below raises it and comes with the step that
+-- makes the same change on an older file (common/db/schema_upgrade.cpp),
+-- which the programs run when they open one.
+PRAGMA user_version = 0;
+
 -- The collector's settings: the first record is the one used.
 CREATE TABLE Settings_General (
   ID              INTEGER PRIMARY KEY,

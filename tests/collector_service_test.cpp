@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "collector_service.h"
+#include "db/schema_upgrade.h"
 #include "db/sqlite.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
@@ -156,6 +157,21 @@ TEST_F(CollectorServiceTest, AnExportFileThatCannotBeDeletedStopsTheStart) {
   std::filesystem::remove_all(folder.File("ArpList.txt"));
   collector.Host().Notify(ServiceHost::kStart);
   EXPECT_EQ(LogTexts().size(), 1u);
+}
+
+TEST_F(CollectorServiceTest, ADatabaseOfANewerSchemaStopsTheStartAndIsLeftAsItWas) {
+  folder.Sql("PRAGMA user_version = 1000");
+  const std::string before = ReadFile(folder.Database());
+  ASSERT_TRUE(collector.StartUp(""));
+  loop.WaitMs(10);
+  EXPECT_EQ(LogTexts(), (std::vector<std::string>{
+                            "1\tfrmVexaArpSrv_dartSvc_State\tThe database '" + folder.Database() +
+                            "' is of schema version 1000, newer than this program reads (up to " +
+                            std::to_string(CurrentSchemaVersion()) +
+                            "): it was made or upgraded by a newer Vexa ARP, which is needed to "
+                            "use it. Nothing was changed."}));
+  EXPECT_FALSE(collector.Polling().Enabled());
+  EXPECT_EQ(ReadFile(folder.Database()), before);
 }
 
 }  // namespace

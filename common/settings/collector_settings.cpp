@@ -7,6 +7,7 @@
 #include <limits>
 #include <optional>
 
+#include "db/schema_upgrade.h"
 #include "db/sqlite.h"
 
 namespace vexa {
@@ -135,6 +136,7 @@ class RecordReader {
 }  // namespace
 
 void LoadCollectorSettings(const std::string& database_path, CollectorSettings& settings) {
+  UpgradeSchema(database_path);
   Database db = Database::Open(database_path, /*read_only=*/true);
   if (!db.TableExists(kTable))
     throw SettingsError(std::string("The table ") + kTable + " is missing from the database '" +

@@ -32,7 +32,9 @@ class SettingsError : public std::runtime_error {
 
 // Reads the first record of Settings_General from the database file at
 // `database_path` into `settings`, field by field in the order of the struct.
-// On a failure it throws SettingsError (or DatabaseError when the file cannot
+// A database of an older schema is brought up to date first (the only write
+// the collector makes to the settings); a newer one is refused. On a failure
+// it throws SettingsError, SchemaError or DatabaseError (a file that cannot
 // be opened); the fields read before the failing one keep their new values.
 void LoadCollectorSettings(const std::string& database_path, CollectorSettings& settings);
 

@@ -130,7 +130,7 @@ TEST_F(CliTest, RefusedCommandsLeaveTheDatabaseAsItWas) {
   EXPECT_EQ(Dump(), stored);
 }
 
-TEST_F(CliTest, MissingOrOlderDatabaseIsNamed) {
+TEST_F(CliTest, MissingOlderOrNewerDatabaseIsNamed) {
   const struct {
     const char* sql;
     std::vector<std::string> args;
@@ -141,15 +141,20 @@ TEST_F(CliTest, MissingOrOlderDatabaseIsNamed) {
        "has no field DnsCheck; the database is of an older shape"},
       {"DROP TABLE ArpTable", {"table"}, "has no table ArpTable"},
       {"DELETE FROM Settings_General", {"routers", "add", "192.0.2.1"}, "has no record"},
+      {"PRAGMA user_version = 1000",
+       {"routers", "add", "192.0.2.1"},
+       "is of schema version 1000, newer than this program reads"},
   };
   for (const auto& c : cases) {
     ProgramFolder other;
     other.Sql(c.sql);
+    const std::string before = ReadFile(other.Database());
     std::vector<std::string> args = {"--folder", other.path()};
     args.insert(args.end(), c.args.begin(), c.args.end());
     const RunResult r = test::Run(VEXA_CLI_BINARY, args);
     EXPECT_EQ(r.exit_status, 1);
     EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+    EXPECT_EQ(ReadFile(other.Database()), before) << c.sql;
   }
   const RunResult missing = test::Run(VEXA_CLI_BINARY, {"--folder", folder.Scratch(), "settings"});
   EXPECT_EQ(missing.exit_status, 1);

@@ -114,6 +114,20 @@ class SettingsFormTest : public QObject {
     QVERIFY(!std::filesystem::exists(f.Folder().Database()));
   }
 
+  void newerDatabaseShowsTheErrorAndEnds() {
+    ConsoleFixture f;
+    f.Folder().Sql("PRAGMA user_version = 1000;");
+    const std::string before = vexa::test::ReadFile(f.Folder().Database());
+    MainForm form(f.Options());
+    QVERIFY(!form.Form_Load());
+    QCOMPARE(f.boxes.Boxes().size(), 1);
+    const QString text = f.boxes.Boxes().first().text;
+    QVERIFY2(
+        text.contains(QStringLiteral("is of schema version 1000, newer than this program reads")),
+        qPrintable(text));
+    QCOMPARE(vexa::test::ReadFile(f.Folder().Database()), before);
+  }
+
   void missingTableShowsTheErrorAndEnds() {
     ConsoleFixture f;
     f.Folder().Sql("DROP TABLE Settings_General;");

@@ -1,0 +1,101 @@
+#include "db/schema_upgrade.h"
+
+#include <initializer_list>
+
+#include "db/sqlite.h"
+
+namespace vexa {
+
+namespace {
+
+// Step n makes version n from version n - 1; the first build's schema is
+// version 0. New steps go at the end, for example:
+//   {1, "ALTER TABLE Settings_General ADD COLUMN Name INTEGER NOT NULL DEFAULT 0;"},
+constexpr std::initializer_list<SchemaStep> kSteps = {};
+
+int ReadVersion(Database& db) {
+  Statement st = db.Prepare("PRAGMA user_version");
+  st.Step();
+  return static_cast<int>(st.ColumnInt64(0));
+}
+
+void CheckKnown(int version, int current, const std::string& path) {
+  if (version < 0)
+    throw SchemaError("The database '" + path + "' is of an unknown schema version (" +
+                      std::to_string(version) +
+                      "); it was not made by Vexa ARP. Nothing was changed.");
+  if (version > current)
+    throw SchemaError("The database '" + path + "' is of schema version " +
+                      std::to_string(version) + ", newer than this program reads (up to " +
+                      std::to_string(current) +
+                      "): it was made or upgraded by a newer Vexa ARP, which is needed to use it. "
+                      "Nothing was changed.");
+}
+
+// Rolls back unless committed, so a failed step leaves the file as it was.
+class UpgradeTransaction {
+ public:
+  explicit UpgradeTransaction(Database& db) : db_(db) { db_.Exec("BEGIN IMMEDIATE"); }
+  ~UpgradeTransaction() {
+    if (!open_) return;
+    try {
+      db_.Exec("ROLLBACK");
+    } catch (const DatabaseError&) {  // a failed statement may have ended it already
+    }
+  }
+  UpgradeTransaction(const UpgradeTransaction&) = delete;
+  UpgradeTransaction& operator=(const UpgradeTransaction&) = delete;
+  void Commit() {
+    db_.Exec("COMMIT");
+    open_ = false;
+  }
+
+ private:
+  Database& db_;
+  bool open_ = true;
+};
+
+}  // namespace
+
+std::span<const SchemaStep> SchemaSteps() {
+  return {kSteps.begin(), kSteps.size()};
+}
+
+int CurrentSchemaVersion() {
+  return static_cast<int>(SchemaSteps().size());
+}
+
+int UpgradeSchema(const std::string& path, std::span<const SchemaStep> steps) {
+  const int current = static_cast<int>(steps.size());
+  for (int i = 0; i < current; ++i)
+    if (steps[static_cast<size_t>(i)].version != i + 1)
+      throw std::logic_error("schema steps out of order at version " + std::to_string(i + 1));
+
+  int found = 0;
+  {
+    Database db = Database::Open(path, /*read_only=*/true);
+    found = ReadVersion(db);
+  }
+  CheckKnown(found, current, path);
+  if (found == current) return found;
+
+  Database db = Database::Open(path);
+  UpgradeTransaction transaction(db);
+  // Another program may have upgraded the file since it was read.
+  const int now = ReadVersion(db);
+  CheckKnown(now, current, path);
+  try {
+    for (int version = now + 1; version <= current; ++version)
+      db.Exec(steps[static_cast<size_t>(version - 1)].sql);
+    db.Exec("PRAGMA user_version = " + std::to_string(current));
+    transaction.Commit();
+  } catch (const DatabaseError& e) {
+    throw DatabaseError(e.code(), "Could not bring the database '" + path +
+                                      "' from schema version " + std::to_string(now) + " to " +
+                                      std::to_string(current) + ": " + e.what() +
+                                      ". Nothing was changed.");
+  }
+  return found;
+}
+
+}  // namespace vexa
