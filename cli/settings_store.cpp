@@ -23,30 +23,6 @@ std::string Quote(const std::string& identifier) {
   return "\"" + identifier + "\"";
 }
 
-// Rolls back unless committed, so a failure leaves the record as it was.
-class Transaction {
- public:
-  explicit Transaction(Database& db) : db_(db) { db_.Exec("BEGIN IMMEDIATE"); }
-  ~Transaction() {
-    if (open_) {
-      try {
-        db_.Exec("ROLLBACK");
-      } catch (const DatabaseError&) {  // a failed statement may have ended it already
-      }
-    }
-  }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-  void Commit() {
-    db_.Exec("COMMIT");
-    open_ = false;
-  }
-
- private:
-  Database& db_;
-  bool open_ = true;
-};
-
 std::vector<std::string> SettingsFieldNames() {
   std::vector<std::string> names;
   for (const FieldRule& f : SettingsFields()) names.emplace_back(f.name);

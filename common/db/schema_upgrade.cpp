@@ -32,29 +32,6 @@ void CheckKnown(int version, int current, const std::string& path) {
                       "Nothing was changed.");
 }
 
-// Rolls back unless committed, so a failed step leaves the file as it was.
-class UpgradeTransaction {
- public:
-  explicit UpgradeTransaction(Database& db) : db_(db) { db_.Exec("BEGIN IMMEDIATE"); }
-  ~UpgradeTransaction() {
-    if (!open_) return;
-    try {
-      db_.Exec("ROLLBACK");
-    } catch (const DatabaseError&) {  // a failed statement may have ended it already
-    }
-  }
-  UpgradeTransaction(const UpgradeTransaction&) = delete;
-  UpgradeTransaction& operator=(const UpgradeTransaction&) = delete;
-  void Commit() {
-    db_.Exec("COMMIT");
-    open_ = false;
-  }
-
- private:
-  Database& db_;
-  bool open_ = true;
-};
-
 }  // namespace
 
 std::span<const SchemaStep> SchemaSteps() {
@@ -80,7 +57,7 @@ int UpgradeSchema(const std::string& path, std::span<const SchemaStep> steps) {
   if (found == current) return found;
 
   Database db = Database::Open(path);
-  UpgradeTransaction transaction(db);
+  Transaction transaction(db);  // a failed step leaves the file as it was
   // Another program may have upgraded the file since it was read.
   const int now = ReadVersion(db);
   CheckKnown(now, current, path);

@@ -118,6 +118,23 @@ std::string Statement::ColumnText(int column) const {
   return text != nullptr ? std::string(text, static_cast<size_t>(bytes)) : std::string();
 }
 
+Transaction::Transaction(Database& db) : db_(db) {
+  db_.Exec("BEGIN IMMEDIATE");
+}
+
+Transaction::~Transaction() {
+  if (!open_) return;
+  try {
+    db_.Exec("ROLLBACK");
+  } catch (const DatabaseError&) {  // a failed statement may have ended it already
+  }
+}
+
+void Transaction::Commit() {
+  db_.Exec("COMMIT");
+  open_ = false;
+}
+
 WriteBatch::~WriteBatch() {
   try {
     Commit();

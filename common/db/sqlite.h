@@ -77,6 +77,21 @@ class Statement {
   sqlite3* db_;
 };
 
+// A write transaction that takes the write lock at once (BEGIN IMMEDIATE) and
+// rolls back unless committed, so a failure leaves the file as it was.
+class Transaction {
+ public:
+  explicit Transaction(Database& db);
+  ~Transaction();
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  void Commit();
+
+ private:
+  Database& db_;
+  bool open_ = true;
+};
+
 // Groups writes into one transaction that is opened on demand and committed
 // on request or when the batch goes, also after an error: what was written
 // stays written. Commit before anything that lets other code run.
