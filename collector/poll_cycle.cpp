@@ -62,6 +62,7 @@ void PollCycle::Run() {
       const std::string start = FormatDateTime(ctx_.LocalNow());
       const WalkResult walked = walk_(router);
       last_walk_rows_ = walked.rows.size();
+      if (walked.outcome == WalkOutcome::kStopped) break;  // the service is stopping
       // The pause between a walk and the use of its rows; late replies are
       // handled, and dropped, in it.
       ctx_.loop.WaitMs(40);

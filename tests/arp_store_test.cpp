@@ -52,6 +52,7 @@ class ArpStoreTest : public ::testing::Test {
     walked.push_back(router);
     WalkResult result;
     result.rows = agents[router];
+    if (router == stopped_at) result.outcome = WalkOutcome::kStopped;
     return result;
   }
 
@@ -65,6 +66,7 @@ class ArpStoreTest : public ::testing::Test {
   CollectorContext ctx{loop, log, program_folder, db_path, settings};
   std::map<std::string, std::vector<ArpRow>> agents;
   std::vector<std::string> walked;
+  std::string stopped_at;  // the walk of this router is ended by a stop
   ArpStore store{ctx};
   PollCycle cycle{ctx, store, [this](const std::string& router) { return Walk(router); }};
 };
@@ -143,6 +145,14 @@ TEST_F(ArpStoreTest, WaitsForTheWalkToEndThenASecondAndPausesEvery101Rows) {
   // 40 ms after the walk, 1000 ms more, and two 50 ms pauses (after rows 101 and 202).
   EXPECT_EQ(clock.WaitedTotal(), milliseconds(40 + 1000 + 2 * 50));
   EXPECT_EQ(Table().size(), 250u);
+}
+
+TEST_F(ArpStoreTest, AWalkEndedByAStopEndsTheCycleWithoutMerging) {
+  agents["10.0.0.1"] = {Row("10.0.0.5", "00 00 00 00 00 05")};
+  stopped_at = "10.0.0.1";
+  Poll();
+  EXPECT_EQ(walked, (std::vector<std::string>{"10.0.0.1"}));
+  EXPECT_TRUE(Table().empty());
 }
 
 TEST_F(ArpStoreTest, TraceBlockListsEveryRowAsReceived) {
