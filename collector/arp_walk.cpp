@@ -3,6 +3,7 @@
 #include <charconv>
 #include <climits>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <vector>
 
@@ -77,12 +78,12 @@ T ToNumber(const std::string& text, const char* field) {
   return static_cast<T>(value);
 }
 
-const snmp::VarBind& Binding(const snmp::Message& m, size_t n) {
-  if (n < 1 || n > m.bindings.size())
+const snmp::VarBind& Binding(std::span<const snmp::VarBind> bindings, size_t n) {
+  if (n < 1 || n > bindings.size())
     throw std::out_of_range("Subscript out of range: the response has " +
-                            std::to_string(m.bindings.size()) + " bindings, binding " +
+                            std::to_string(bindings.size()) + " bindings, binding " +
                             std::to_string(n) + " was asked for");
-  return m.bindings[n - 1];
+  return bindings[n - 1];
 }
 
 }  // namespace
@@ -304,7 +305,7 @@ void ArpWalker::HandleResponse() {
   if (debug) {
     AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " <-- snmp_Rx\t" +
                                        std::to_string(response.request_id) + '\t' + kRequestName +
-                                       '\t' + Binding(response, 1).oid + '\t' +
+                                       '\t' + Binding(response.bindings, 1).oid + '\t' +
                                        std::to_string(rows_.size()) + "\r\n\r\n");
     if (!nulls.empty())
       AppendTrace(ctx_.Files().snmp_null_values, ResponseHeader("") + nulls + "\r\n");
@@ -320,42 +321,54 @@ void ArpWalker::HandleResponse() {
     return;
   }
 
+  RowRead row;
+  if (const auto end = ReadRow(response.bindings, kColumnIfIndex + row_index_, rows_.size(), row))
+    return End(*end);
+  if (StoreRow(row, answered)) SendRequest();
+}
+
+std::optional<WalkOutcome> ArpWalker::ReadRow(std::span<const snmp::VarBind> columns,
+                                              const std::string& after, size_t rows_before,
+                                              RowRead& row) const {
   // The row continues the table only while the agent moves forward inside the
   // ifIndex column with a value in every column.
-  const snmp::VarBind& if_index = Binding(response, 1);
+  const snmp::VarBind& if_index = Binding(columns, 1);
   if (if_index.type() == 0 || !OidUnderColumn(if_index.oid, kColumnIfIndex))
-    return End(WalkOutcome::kEndOfTable);
-  if (!nulls.empty()) return End(WalkOutcome::kNoValue);
-  if (!OidComesAfter(if_index.oid, kColumnIfIndex + row_index_))
-    return End(WalkOutcome::kNotIncreasing);
-  if (rows_.full()) return End(WalkOutcome::kRowLimit);
+    return WalkOutcome::kEndOfTable;
+  for (const snmp::VarBind& b : columns)
+    if (b.type() == 0) return WalkOutcome::kNoValue;
+  if (!OidComesAfter(if_index.oid, after)) return WalkOutcome::kNotIncreasing;
+  if (rows_before >= ArpRowBuffer::kCapacity) return WalkOutcome::kRowLimit;
 
-  // Every field is converted, and copied out of the message, before the row
-  // is counted: a counted row is always whole, and the MAC conversion may log
-  // and so let a later response replace the message.
-  const snmp::VarBind& net_address = Binding(response, 2);
-  const std::string& phys_address = Binding(response, 3).value;
-  const auto if_index_value = ToNumber<int32_t>(if_index.value, "IfIndex");
-  const auto type_value = ToNumber<int16_t>(Binding(response, 4).value, "Type");
+  // Every field is converted before the row is counted, so a counted row is
+  // always whole.
+  const snmp::VarBind& net_address = Binding(columns, 2);
+  const snmp::VarBind& phys_address = Binding(columns, 3);
+  row.if_index = ToNumber<int32_t>(if_index.value, "IfIndex");
+  row.type = ToNumber<int16_t>(Binding(columns, 4).value, "Type");
   // Only an IpAddress value is an address: other text could carry tabs or
   // line ends into the store and the export.
   if (net_address.syntax != snmp::syntax::kIpAddress)
     throw std::invalid_argument("Type mismatch: the net address is not an IpAddress value");
-  const std::string ip_address = net_address.value;
-  const std::string next_index = "." + if_index.value + "." + ip_address;
-  std::string mac = MacText(phys_address, ctx_.log);
-  // The MAC conversion's log line waits; a copy of this response handled
-  // meanwhile has taken the row already.
-  if (!busy_ || request_id_ != answered) return;
+  row.ip_address = net_address.value;
+  row.phys_address = phys_address.value;
+  row.index = "." + if_index.value + "." + net_address.value;
+  return std::nullopt;
+}
 
+bool ArpWalker::StoreRow(const RowRead& read, int32_t answered) {
+  std::string mac = MacText(read.phys_address, ctx_.log);
+  // The MAC conversion's log line waits, and events run meanwhile: a copy of
+  // the response may have taken the row, or a stop ended the walk.
+  if (!busy_ || request_id_ != answered) return false;
   ArpRow& row = rows_.Append();
-  row.ip_address.assign(ip_address);
+  row.ip_address.assign(read.ip_address);
   row.mac_address.assign(mac);
-  row.if_index = if_index_value;
-  row.type = type_value;
-  row_index_ = next_index;
+  row.if_index = read.if_index;
+  row.type = read.type;
+  row_index_ = read.index;
   if (on_progress_) on_progress_(rows_.size());
-  SendRequest();
+  return true;
 }
 
 void ArpWalker::ReportResponseFailure(const std::string& description) {

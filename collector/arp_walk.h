@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -84,10 +85,30 @@ class ArpWalker {
   void SetLastRequestId(int32_t id) { request_id_ = id; }
 
  private:
+  // A row as a response carries it, copied out of the message: handling a
+  // row may wait (a log line), and another response then replaces the message.
+  struct RowRead {
+    std::string index;  // ".ifIndex.a.b.c.d", what the next request asks after
+    std::string ip_address;
+    std::string phys_address;  // one byte per octet
+    int32_t if_index = 0;
+    int16_t type = 0;
+  };
+
   void Begin(const std::string& router);
   void SendRequest();
   void OnResponse();
   void HandleResponse();
+  // Reads the row that `columns` carry (the four columns in request order
+  // first), to follow `after` and `rows_before` rows. Returns why the walk
+  // ends when they do not continue the table; throws when their values are
+  // no row.
+  std::optional<WalkOutcome> ReadRow(std::span<const snmp::VarBind> columns,
+                                     const std::string& after, size_t rows_before,
+                                     RowRead& row) const;
+  // Stores a row read from the answer to request `answered`; false when the
+  // walk has moved on meanwhile.
+  bool StoreRow(const RowRead& row, int32_t answered);
   void ReportResponseFailure(const std::string& description);
   void OnReplyWatch();
   void ArmReplyWatch();
