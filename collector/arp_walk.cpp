@@ -129,6 +129,10 @@ ArpWalker::ArpWalker(const CollectorContext& ctx, snmp::Manager& manager)
   manager_.SetResponseHandler([this] { OnResponse(); });
 }
 
+ArpWalker::~ArpWalker() {
+  manager_.SetResponseHandler(nullptr);
+}
+
 void ArpWalker::OpenEndpoint(const std::string& control_name) {
   if (control_name != kControlName) return;
   try {

@@ -58,6 +58,7 @@ class ArpWalker {
   using ProgressFn = std::function<void(size_t rows)>;
 
   ArpWalker(const CollectorContext& ctx, snmp::Manager& manager);
+  ~ArpWalker();
   ArpWalker(const ArpWalker&) = delete;
   ArpWalker& operator=(const ArpWalker&) = delete;
 
