@@ -167,18 +167,18 @@ WalkResult ArpWalker::Walk(const std::string& router) {
   if (busy_) throw std::logic_error("a walk is already running");
   try {
     Begin(router);
-    // The walk runs in the handlers; it is waited for in steps of 20 ms.
-    do {
-      try {
-        ctx_.loop.WaitMs(20);
-      } catch (const std::exception& e) {  // a handler let a failure through
-        ctx_.log.LogEvent(kLogSourceCollector, "GetArpTable", e.what(), kLevelError);
-      }
-    } while (busy_);
   } catch (const std::exception& e) {
     ctx_.log.LogEvent(kLogSourceCollector, "GetArpTable", e.what(), kLevelError);
-    if (busy_) End(WalkOutcome::kStopped);
   }
+  // The walk runs in the handlers and is waited for in steps of 20 ms; the
+  // reply watch ends it at the latest.
+  do {
+    try {
+      ctx_.loop.WaitMs(20);
+    } catch (const std::exception& e) {  // a handler let a failure through
+      ctx_.log.LogEvent(kLogSourceCollector, "GetArpTable", e.what(), kLevelError);
+    }
+  } while (busy_);
   result_.rows = rows_.view();
   result_.duration = std::chrono::duration_cast<Millis>(ctx_.loop.clock().Now() - started_);
   return result_;
