@@ -23,7 +23,11 @@ ns=vexa-v3-bench-$$
 work=$(mktemp -d /tmp/vexa-v3-bench-XXXXXX)
 snmpd_pid=
 cleanup() {
-  [ -n "$snmpd_pid" ] && kill "$snmpd_pid" 2> /dev/null || true
+  # snmpd writes its state as it stops: let it finish before the folder goes.
+  if [ -n "$snmpd_pid" ]; then
+    kill "$snmpd_pid" 2> /dev/null || true
+    wait "$snmpd_pid" 2> /dev/null || true
+  fi
   ip netns del "$ns" 2> /dev/null || true
   rm -rf "$work"
 }
