@@ -51,7 +51,7 @@ for i in range($n):
     > "$work/snmpd.log" 2>&1 &
   snmpd_pid=$!
   for _ in $(seq 1 50); do
-    ip netns exec "$ns" snmpget -v2c -c public -t 1 -r 0 127.0.0.1 1.3.6.1.2.1.1.1.0 \
+    SNMP_PERSISTENT_DIR=$work/snmpget ip netns exec "$ns" snmpget -v2c -c public -t 1 -r 0 127.0.0.1 1.3.6.1.2.1.1.1.0 \
       > /dev/null 2>&1 && break
     sleep 0.2
   done
