@@ -19,7 +19,11 @@ ns=vexa-walk-bench-$$
 work=$(mktemp -d /tmp/vexa-walk-bench-XXXXXX)
 snmpd_pid=
 cleanup() {
-  [ -n "$snmpd_pid" ] && kill "$snmpd_pid" 2> /dev/null || true
+  if [ -n "$snmpd_pid" ]; then
+    kill "$snmpd_pid" 2> /dev/null || true
+    wait "$snmpd_pid" 2> /dev/null || true  # it writes its state as it ends
+    snmpd_pid=
+  fi
   ip netns del "$ns" 2> /dev/null || true
   rm -rf "$work"
 }
