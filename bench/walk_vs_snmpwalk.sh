@@ -19,7 +19,11 @@ ns=vexa-walk-bench-$$
 work=$(mktemp -d /tmp/vexa-walk-bench-XXXXXX)
 snmpd_pid=
 cleanup() {
-  [ -n "$snmpd_pid" ] && kill "$snmpd_pid" 2> /dev/null || true
+  if [ -n "$snmpd_pid" ]; then
+    kill "$snmpd_pid" 2> /dev/null || true
+    wait "$snmpd_pid" 2> /dev/null || true  # it writes its state as it ends
+    snmpd_pid=
+  fi
   ip netns del "$ns" 2> /dev/null || true
   rm -rf "$work"
 }
@@ -51,7 +55,7 @@ for i in range($n):
     > "$work/snmpd.log" 2>&1 &
   snmpd_pid=$!
   for _ in $(seq 1 50); do
-    ip netns exec "$ns" snmpget -v2c -c public -t 1 -r 0 127.0.0.1 1.3.6.1.2.1.1.1.0 \
+    SNMP_PERSISTENT_DIR=$work/snmpget ip netns exec "$ns" snmpget -v2c -c public -t 1 -r 0 127.0.0.1 1.3.6.1.2.1.1.1.0 \
       > /dev/null 2>&1 && break
     sleep 0.2
   done

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   # build
   cmake ninja-build g++ pkg-config clang libclang-rt-14-dev clang-format
-  libsqlite3-dev sqlite3 libc-ares-dev qt6-base-dev libqt6sql6-sqlite fonts-dejavu-core
+  libsqlite3-dev sqlite3 libc-ares-dev libssl-dev qt6-base-dev libqt6sql6-sqlite fonts-dejavu-core
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   snmpd snmp snmpsim dnsmasq-base libfaketime iproute2 procps python3 bc

@@ -22,12 +22,20 @@ start_simulated_router() {
 }
 
 # Waits (at most 30 s) until the agent at ADDRESS answers.
+# snmpget keeps its state in a folder of its own, never the machine's
+# /var/lib/snmp.
 wait_for_agent() {
-  local _
+  local _ state
+  state=$(mktemp -d)
   for _ in $(seq 1 150); do
-    snmpget -v2c -c public -t 1 -r 0 "$1" 1.3.6.1.2.1.1.1.0 > /dev/null 2>&1 && return 0
+    if SNMP_PERSISTENT_DIR=$state snmpget -v2c -c public -t 1 -r 0 "$1" 1.3.6.1.2.1.1.1.0 \
+      > /dev/null 2>&1; then
+      rm -rf "$state"
+      return 0
+    fi
     sleep 0.2
   done
+  rm -rf "$state"
   echo "agent $1 does not answer" >&2
   return 1
 }

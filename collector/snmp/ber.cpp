@@ -42,6 +42,12 @@ const char* Describe(CodecStatus status) {
       return "unsupported PDU type";
     case CodecStatus::kSyntaxNotInVersion:
       return "value type not allowed in SNMPv1";
+    case CodecStatus::kBadV3Header:
+      return "SNMPv3 header field out of range";
+    case CodecStatus::kUnsupportedSecurityModel:
+      return "security model other than USM";
+    case CodecStatus::kBadSecurityParameters:
+      return "USM security parameters out of range";
     case CodecStatus::kBadOidText:
       return "object identifier text is not valid dotted decimal";
     case CodecStatus::kBadValueText:
@@ -224,6 +230,11 @@ void AppendBase128(std::vector<uint8_t>& out, uint32_t value) {
 }
 
 }  // namespace
+
+size_t ElementSize(size_t content_length) {
+  uint8_t octets[5];
+  return 1 + LengthOctets(content_length, octets) + content_length;
+}
 
 void BerWriter::Header(uint8_t tag, size_t length) {
   uint8_t octets[5];

@@ -1,4 +1,4 @@
-// BER primitives for SNMP: the subset of X.690 that SNMPv1/v2c messages use.
+// BER primitives for SNMP: the subset of X.690 that SNMP messages use.
 //
 // Reading is strict and bounds-checked. A BerReader only ever sees the bytes
 // of its enclosing element, compares every length with what is left before it
@@ -40,9 +40,13 @@ enum class CodecStatus : uint8_t {
   kBadNull,         // NULL or exception value with content octets
   kBadIpAddress,    // IpAddress not exactly four octets
   // Message level.
-  kBadVersion,          // version other than 0 (v1) or 1 (v2c)
+  kBadVersion,          // not the version the decoder reads (0/1 for v1/v2c, 3 for v3)
   kBadPduType,          // not a PDU this codec handles in that version
   kSyntaxNotInVersion,  // Counter64 or an exception value in a v1 message
+  // SNMPv3 (RFC 3412, RFC 3414).
+  kBadV3Header,               // msgID, msgMaxSize or msgFlags outside their ranges
+  kUnsupportedSecurityModel,  // a security model other than USM (3)
+  kBadSecurityParameters,     // USM fields outside their sizes and ranges
   // Encoding.
   kBadOidText,         // OID text that is not dotted decimal with a valid first arc pair
   kBadValueText,       // value text that does not fit the binding's syntax
@@ -52,6 +56,13 @@ enum class CodecStatus : uint8_t {
 
 // A short English description of the status, for error messages and logs.
 const char* Describe(CodecStatus status);
+
+// Returns the status of `expr` from the calling function unless it is kOk.
+#define VEXA_CODEC_TRY(expr)                                                   \
+  do {                                                                         \
+    const ::vexa::snmp::CodecStatus codec_status_ = (expr);                    \
+    if (codec_status_ != ::vexa::snmp::CodecStatus::kOk) return codec_status_; \
+  } while (false)
 
 namespace ber {
 
@@ -78,6 +89,8 @@ class BerReader {
   explicit BerReader(std::span<const uint8_t> data) : data_(data) {}
 
   bool AtEnd() const { return pos_ == data_.size(); }
+  // The octets not read yet.
+  std::span<const uint8_t> Rest() const { return data_.subspan(pos_); }
 
   // Reads the next element and advances past it; on failure nothing moves.
   CodecStatus Next(Tlv& out);
@@ -116,6 +129,10 @@ struct OidArcs {
 // least two arcs; the first is 0, 1 or 2, and below 2 the second is below 40
 // (X.690 8.19.4), so that the first pair packs into one sub-identifier.
 CodecStatus ParseOidText(std::string_view text, OidArcs& arcs);
+
+// Octets of a whole element (tag, length, content) with `content_length`
+// octets of content.
+size_t ElementSize(size_t content_length);
 
 class BerWriter {
  public:

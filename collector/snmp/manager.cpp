@@ -42,10 +42,17 @@ std::string EndpointText(const sockaddr* addr) {
   throw Error(error, "SNMP manager: cannot bind " + where + ": " + ErrnoText(error));
 }
 
+// The key of an agent's engine: its address (v4-mapped shown as IPv4) and port.
+std::string AgentKey(const sockaddr* addr) {
+  return EndpointText(addr);
+}
+
 }  // namespace
 
 Manager::Manager(EventLoop& loop)
-    : loop_(loop), receive_buffer_(std::make_unique<uint8_t[]>(kReceiveBufferSize)) {}
+    : loop_(loop),
+      receive_buffer_(std::make_unique<uint8_t[]>(kReceiveBufferSize)),
+      usm_(loop.clock()) {}
 
 Manager::~Manager() {
   Close();
@@ -172,7 +179,12 @@ void Manager::Send() {
     throw Error(EAFNOSUPPORT, "SNMP manager: agent address " + agent_address_ +
                                   " cannot be reached from local address " + LocalAddress());
 
-  const CodecStatus status = EncodeMessage(message_, send_buffer_);
+  const bool v3 = message_.version == Version::kV3;
+  if (v3 && !usm_.HasUser())
+    throw Error(EINVAL, "SNMP manager: an SNMPv3 request needs a user (SetUsmUser)");
+  const std::string key = AgentKey(destination.addr());
+  const CodecStatus status =
+      v3 ? usm_.EncodeRequest(key, message_, send_buffer_) : EncodeMessage(message_, send_buffer_);
   if (status != CodecStatus::kOk)
     throw Error(EINVAL,
                 std::string("SNMP manager: cannot encode the request: ") + Describe(status));
@@ -189,6 +201,50 @@ void Manager::Send() {
   }
   peer_ = destination;
   has_peer_ = true;
+  peer_v3_ = v3;
+  peer_key_ = key;
+}
+
+void Manager::SetUsmUser(const UsmUser& user) {
+  try {
+    usm_.SetUser(user);
+  } catch (const std::invalid_argument& e) {
+    throw Error(EINVAL, std::string("SNMP manager: ") + e.what());
+  }
+}
+
+const EngineState* Manager::UsmEngine(const std::string& address, int port) const {
+  Endpoint agent;
+  if (port < 1 || port > 65535 ||
+      !ParseNumericEndpoint(address, static_cast<uint16_t>(port), agent))
+    return nullptr;
+  return usm_.Engine(AgentKey(agent.addr()));
+}
+
+void Manager::OnV3Datagram(std::span<const uint8_t> datagram) {
+  switch (usm_.Receive(peer_key_, datagram, message_, scratch_, resend_buffer_)) {
+    case UsmClient::Outcome::kDrop:
+      ++dropped_;
+      return;
+    case UsmClient::Outcome::kResponse:
+      std::swap(message_, scratch_);
+      ++accepted_;
+      if (on_response_) on_response_();
+      return;
+    case UsmClient::Outcome::kSend: {
+      // After discovery or a re-sync. A failed send is left to the caller's
+      // time-out, as a lost datagram would be.
+      ssize_t sent;
+      do {
+        sent = ::sendto(fd_, resend_buffer_.data(), resend_buffer_.size(), 0, peer_.addr(),
+                        peer_.length);
+      } while (sent < 0 && errno == EINTR);
+      return;
+    }
+    case UsmClient::Outcome::kRefused:
+      if (on_refusal_) on_refusal_(usm_.LastRefusal());
+      return;
+  }
 }
 
 void Manager::OnReadable() {
@@ -205,6 +261,10 @@ void Manager::OnReadable() {
     const auto size = static_cast<size_t>(received);
     if (size > kReceiveBufferSize || !has_peer_ || !SameEndpoint(from.addr(), peer_.addr())) {
       ++dropped_;
+      continue;
+    }
+    if (peer_v3_) {
+      OnV3Datagram({receive_buffer_.get(), size});
       continue;
     }
     if (DecodeMessage({receive_buffer_.get(), size}, scratch_) != CodecStatus::kOk ||

@@ -9,6 +9,18 @@
 // (from the event loop, so only inside EventLoop::WaitMs() or Run()). The
 // handler may send the next request at once.
 //
+// SNMPv3: a request whose message version is kV3 goes out with USM for the
+// user given to SetUsmUser(), everything else about it as for v2c. Engine
+// discovery and time synchronisation happen inside (usm_client.h): while
+// the agent's engine is being discovered the request waits in message(), and
+// a resend after an unknownEngineID or notInTimeWindow Report is the layer's
+// own, not one of the caller's retries. The response handler then gets the
+// decrypted response in message() as for v2c (version kV3, no community).
+// When the agent refuses the request (unknownUserName, wrongDigest,
+// decryptionError, unsupportedSecLevel, ...) the refusal handler runs instead
+// of the response handler. The engines learnt are kept per agent address and
+// port for the life of the manager.
+//
 // Every failing operation throws vexa::snmp::Error, which carries a number
 // and a description: 10048 when the local port is in use, 10049 when the
 // local address is not available or not an address, an errno value otherwise.
@@ -43,11 +55,25 @@
 //   request.AddBinding("1.3.6.1.2.1.4.22.1.1");
 //   manager.Send();   // returns at once
 //   loop.WaitMs(20);  // the handler runs in here when the reply comes
+//
+// The same walk over SNMPv3: give the user once, set the version per request.
+//
+//   manager.SetUsmUser({.name = "vexa", .auth = vexa::snmp::AuthProtocol::kSha256,
+//                       .auth_password = "...", .priv = vexa::snmp::PrivProtocol::kAes256,
+//                       .priv_password = "..."});  // may throw Error{EINVAL, ...}
+//   manager.SetRefusalHandler([&](const vexa::snmp::Refusal& refusal) {
+//     // end the walk: "... refused by <router>: " + refusal.Describe()
+//   });
+//   request.Reset();
+//   request.version = vexa::snmp::Version::kV3;  // no community
+//   ...                                          // as above
+//   trace(manager.UsmUserDescription());         // "vexa authPriv SHA-256/AES-256"
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -56,6 +82,8 @@
 #include "platform/event_loop.h"
 #include "snmp/snmp_message.h"
 #include "snmp/socket_address.h"
+#include "snmp/usm_client.h"
+#include "snmp/usm_user.h"
 
 namespace vexa::snmp {
 
@@ -116,12 +144,28 @@ class Manager {
   // Not to be replaced from inside the handler itself.
   void SetResponseHandler(std::function<void()> handler) { on_response_ = std::move(handler); }
 
+  // The SNMPv3 user for requests of version kV3. Derives the keys at once;
+  // throws Error(EINVAL) naming the problem when the user cannot be used.
+  void SetUsmUser(const UsmUser& user);
+  // The user in a form safe to trace ("vexa authPriv SHA/AES"); empty when
+  // none is set. Never holds a password or key.
+  const std::string& UsmUserDescription() const { return usm_.Description(); }
+  // Raised, instead of the response handler, when the agent refuses a v3
+  // request with a Report. Same rules as the response handler.
+  void SetRefusalHandler(std::function<void(const Refusal&)> handler) {
+    on_refusal_ = std::move(handler);
+  }
+  // What the agent's engine is believed to be (address as for
+  // SetAgentAddress), or null before its discovery.
+  const EngineState* UsmEngine(const std::string& address, int port) const;
+
   // Counters for diagnostics and tests.
   uint64_t ResponsesAccepted() const { return accepted_; }
   uint64_t DatagramsDropped() const { return dropped_; }
 
  private:
   void OnReadable();
+  void OnV3Datagram(std::span<const uint8_t> datagram);
   Endpoint LocalBindEndpoint(int& family, bool& v6only) const;
 
   EventLoop& loop_;
@@ -135,12 +179,17 @@ class Manager {
   int agent_port_ = 161;
   Endpoint peer_;  // where the last request went
   bool has_peer_ = false;
+  bool peer_v3_ = false;  // the last request was SNMPv3
+  std::string peer_key_;  // peer_ as "address:port", the engines' key
 
   Message message_;
   Message scratch_;  // a datagram is decoded here and swapped in only when whole
   std::vector<uint8_t> send_buffer_;
+  std::vector<uint8_t> resend_buffer_;
   std::unique_ptr<uint8_t[]> receive_buffer_;
   std::function<void()> on_response_;
+  std::function<void(const Refusal&)> on_refusal_;
+  UsmClient usm_;
 
   uint64_t accepted_ = 0;
   uint64_t dropped_ = 0;

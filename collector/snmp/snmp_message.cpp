@@ -6,16 +6,10 @@ namespace vexa::snmp {
 
 namespace {
 
-#define VEXA_TRY(expr)                               \
-  do {                                               \
-    const CodecStatus status_ = (expr);              \
-    if (status_ != CodecStatus::kOk) return status_; \
-  } while (false)
-
 bool PduAllowed(Version version, uint8_t tag) {
   if (tag >= pdu::kGetRequest && tag <= pdu::kSetRequest) return true;
   // RFC 3416 PDUs share the layout above; v1 (RFC 1157) has none of them.
-  return version == Version::kV2c && tag >= pdu::kGetBulkRequest && tag <= pdu::kReport;
+  return version != Version::kV1 && tag >= pdu::kGetBulkRequest && tag <= pdu::kReport;
 }
 
 bool IsException(uint8_t tag) {
@@ -62,7 +56,7 @@ CodecStatus DecodeValue(Version version, const Tlv& tlv, std::string& text) {
   switch (tlv.tag) {
     case syntax::kInteger: {
       int32_t value = 0;
-      VEXA_TRY(DecodeInt32(tlv.content, value));
+      VEXA_CODEC_TRY(DecodeInt32(tlv.content, value));
       AppendDecimal(text, value);
       return CodecStatus::kOk;
     }
@@ -87,14 +81,14 @@ CodecStatus DecodeValue(Version version, const Tlv& tlv, std::string& text) {
     case syntax::kGauge32:
     case syntax::kTimeTicks: {
       uint64_t value = 0;
-      VEXA_TRY(DecodeUnsigned(tlv.content, 4, value));
+      VEXA_CODEC_TRY(DecodeUnsigned(tlv.content, 4, value));
       AppendDecimal(text, static_cast<int64_t>(value));
       return CodecStatus::kOk;
     }
     case syntax::kCounter64: {
       if (version == Version::kV1) return CodecStatus::kSyntaxNotInVersion;
       uint64_t value = 0;
-      VEXA_TRY(DecodeUnsigned(tlv.content, 8, value));
+      VEXA_CODEC_TRY(DecodeUnsigned(tlv.content, 8, value));
       char digits[20];
       const auto result = std::to_chars(digits, digits + sizeof digits, value);
       text.append(digits, result.ptr);
@@ -187,16 +181,8 @@ VarBind& Message::AddBinding(std::string_view oid) {
   return binding;
 }
 
-CodecStatus EncodeMessage(const Message& message, std::vector<uint8_t>& out) {
-  out.clear();
-  if (message.version != Version::kV1 && message.version != Version::kV2c)
-    return CodecStatus::kBadVersion;
+CodecStatus EncodePdu(BerWriter& writer, const Message& message) {
   if (!PduAllowed(message.version, message.pdu_type)) return CodecStatus::kBadPduType;
-
-  BerWriter writer(out);
-  const size_t whole = writer.Begin(ber::kSequence);
-  writer.Integer(ber::kInteger, static_cast<int32_t>(message.version));
-  writer.Bytes(ber::kOctetString, message.community);
   const size_t pdu = writer.Begin(message.pdu_type);
   writer.Integer(ber::kInteger, message.request_id);
   writer.Integer(ber::kInteger, message.error_status);
@@ -205,13 +191,26 @@ CodecStatus EncodeMessage(const Message& message, std::vector<uint8_t>& out) {
   for (const VarBind& binding : message.bindings) {
     const size_t pair = writer.Begin(ber::kSequence);
     OidArcs arcs;
-    VEXA_TRY(ParseOidText(binding.oid, arcs));
+    VEXA_CODEC_TRY(ParseOidText(binding.oid, arcs));
     writer.Oid(arcs);
-    VEXA_TRY(EncodeValue(writer, message.version, binding));
+    VEXA_CODEC_TRY(EncodeValue(writer, message.version, binding));
     writer.End(pair);
   }
   writer.End(list);
   writer.End(pdu);
+  return CodecStatus::kOk;
+}
+
+CodecStatus EncodeMessage(const Message& message, std::vector<uint8_t>& out) {
+  out.clear();
+  if (message.version != Version::kV1 && message.version != Version::kV2c)
+    return CodecStatus::kBadVersion;
+
+  BerWriter writer(out);
+  const size_t whole = writer.Begin(ber::kSequence);
+  writer.Integer(ber::kInteger, static_cast<int32_t>(message.version));
+  writer.Bytes(ber::kOctetString, message.community);
+  VEXA_CODEC_TRY(EncodePdu(writer, message));
   writer.End(whole);
   if (out.size() > kMaxDatagram) return CodecStatus::kMessageTooLarge;
   return CodecStatus::kOk;
@@ -220,60 +219,63 @@ CodecStatus EncodeMessage(const Message& message, std::vector<uint8_t>& out) {
 CodecStatus DecodeMessage(std::span<const uint8_t> datagram, Message& out) {
   std::span<const uint8_t> content;
   BerReader outer(datagram);
-  VEXA_TRY(outer.Expect(ber::kSequence, content));
+  VEXA_CODEC_TRY(outer.Expect(ber::kSequence, content));
   if (!outer.AtEnd()) return CodecStatus::kTrailingBytes;
 
   BerReader message(content);
   int32_t version = 0;
-  VEXA_TRY(message.Expect(ber::kInteger, content));
-  VEXA_TRY(DecodeInt32(content, version));
+  VEXA_CODEC_TRY(message.Expect(ber::kInteger, content));
+  VEXA_CODEC_TRY(DecodeInt32(content, version));
   if (version != 0 && version != 1) return CodecStatus::kBadVersion;
   out.version = static_cast<Version>(version);
 
-  VEXA_TRY(message.Expect(ber::kOctetString, content));
+  VEXA_CODEC_TRY(message.Expect(ber::kOctetString, content));
   out.community.assign(content.begin(), content.end());
 
   Tlv pdu;
-  VEXA_TRY(message.Next(pdu));
+  VEXA_CODEC_TRY(message.Next(pdu));
   if (!message.AtEnd()) return CodecStatus::kTrailingBytes;
-  if (!PduAllowed(out.version, pdu.tag)) return CodecStatus::kBadPduType;
+  return DecodePdu(out.version, pdu, out);
+}
+
+CodecStatus DecodePdu(Version version, const Tlv& pdu, Message& out) {
+  if (!PduAllowed(version, pdu.tag)) return CodecStatus::kBadPduType;
   out.pdu_type = pdu.tag;
 
+  std::span<const uint8_t> content;
   BerReader fields(pdu.content);
-  VEXA_TRY(fields.Expect(ber::kInteger, content));
-  VEXA_TRY(DecodeInt32(content, out.request_id));
-  VEXA_TRY(fields.Expect(ber::kInteger, content));
-  VEXA_TRY(DecodeInt32(content, out.error_status));
-  VEXA_TRY(fields.Expect(ber::kInteger, content));
-  VEXA_TRY(DecodeInt32(content, out.error_index));
-  VEXA_TRY(fields.Expect(ber::kSequence, content));
+  VEXA_CODEC_TRY(fields.Expect(ber::kInteger, content));
+  VEXA_CODEC_TRY(DecodeInt32(content, out.request_id));
+  VEXA_CODEC_TRY(fields.Expect(ber::kInteger, content));
+  VEXA_CODEC_TRY(DecodeInt32(content, out.error_status));
+  VEXA_CODEC_TRY(fields.Expect(ber::kInteger, content));
+  VEXA_CODEC_TRY(DecodeInt32(content, out.error_index));
+  VEXA_CODEC_TRY(fields.Expect(ber::kSequence, content));
   if (!fields.AtEnd()) return CodecStatus::kTrailingBytes;
 
   // Bindings reuse the strings already in `out` to keep allocations flat.
   BerReader list(content);
   size_t count = 0;
   while (!list.AtEnd()) {
-    VEXA_TRY(list.Expect(ber::kSequence, content));
+    VEXA_CODEC_TRY(list.Expect(ber::kSequence, content));
     BerReader pair(content);
     std::span<const uint8_t> name;
-    VEXA_TRY(pair.Expect(ber::kObjectIdentifier, name));
+    VEXA_CODEC_TRY(pair.Expect(ber::kObjectIdentifier, name));
     Tlv value;
-    VEXA_TRY(pair.Next(value));
+    VEXA_CODEC_TRY(pair.Next(value));
     if (!pair.AtEnd()) return CodecStatus::kTrailingBytes;
 
     VarBind& binding =
         count < out.bindings.size() ? out.bindings[count] : out.bindings.emplace_back();
     ++count;
     binding.oid.clear();
-    VEXA_TRY(AppendOidText(name, binding.oid));
+    VEXA_CODEC_TRY(AppendOidText(name, binding.oid));
     binding.syntax = value.tag;
     binding.value.clear();
-    VEXA_TRY(DecodeValue(out.version, value, binding.value));
+    VEXA_CODEC_TRY(DecodeValue(version, value, binding.value));
   }
   out.bindings.resize(count);
   return CodecStatus::kOk;
 }
-
-#undef VEXA_TRY
 
 }  // namespace vexa::snmp

@@ -1,6 +1,7 @@
 // Whole SNMPv1/v2c messages (RFC 1157, RFC 1901, PDUs of RFC 3416): the one
 // message record the manager works on, and its encoding to and from a
-// datagram.
+// datagram. The PDU codec is shared with the SNMPv3 framing (v3_message.h),
+// which carries the same PDUs inside a scoped PDU.
 //
 //   Message ::= SEQUENCE { version INTEGER, community OCTET STRING, pdu PDU }
 //   PDU     ::= [tag] IMPLICIT SEQUENCE { request-id INTEGER,
@@ -23,7 +24,8 @@
 
 namespace vexa::snmp {
 
-enum class Version : int32_t { kV1 = 0, kV2c = 1 };
+// The msgVersion values of RFC 1157, RFC 1901 and RFC 3412.
+enum class Version : int32_t { kV1 = 0, kV2c = 1, kV3 = 3 };
 
 // PDU tags (context-specific, constructed).
 namespace pdu {
@@ -71,7 +73,7 @@ struct VarBind {
 
 struct Message {
   Version version = Version::kV2c;
-  std::string community;
+  std::string community;  // v1/v2c only; v3 security lives in the manager
   uint8_t pdu_type = pdu::kGetNextRequest;
   int32_t request_id = 0;
   int32_t error_status = 0;  // 0 = noError
@@ -95,6 +97,14 @@ CodecStatus EncodeMessage(const Message& message, std::vector<uint8_t>& out);
 // follow the message. On failure `out` is left partly filled and must not be
 // used; callers decode into a scratch message.
 CodecStatus DecodeMessage(std::span<const uint8_t> datagram, Message& out);
+
+// The PDU alone, the part every version shares: `message`'s PDU type,
+// request id, error status and index, and bindings. `version` decides which
+// PDU types and value types are allowed (v3 allows what v2c does).
+CodecStatus EncodePdu(BerWriter& writer, const Message& message);
+// Decodes the PDU element `pdu` (tag and content) into those fields of `out`
+// for a message of `version`.
+CodecStatus DecodePdu(Version version, const Tlv& pdu, Message& out);
 
 // UDP payload limit over IPv4 (65535 - 20 - 8).
 inline constexpr size_t kMaxDatagram = 65507;

@@ -214,6 +214,8 @@ void AgentProcess::Stop() {
 
 void AgentProcess::Start(const std::vector<std::string>& argv,
                          const std::vector<std::string>& env) {
+  argv_ = argv;
+  env_ = env;
   const int log = ::open(LogPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (log < 0) throw std::runtime_error("cannot create " + LogPath());
   std::vector<std::string> args = argv;
@@ -270,11 +272,30 @@ SnmpdAgent::SnmpdAgent(AgentOptions options) : AgentProcess(std::move(options)) 
   WriteFile(conf, std::string("agentaddress ") + (v6 ? "udp6:[" : "udp:") + options_.address +
                       (v6 ? "]:" : ":") + std::to_string(options_.port) + "\n" +
                       (v6 ? "rocommunity6 " : "rocommunity ") + community + "\n" +
-                      "dontLogTCPWrappersConnects yes\n");
+                      "dontLogTCPWrappersConnects yes\n" + options_.snmpd_config);
   // -C: no system configuration; -I -smux: no SMUX listener on TCP 199.
   // Persistent state and MIB loading are kept inside the scratch directory.
   Start({"snmpd", "-f", "-Lo", "-C", "-I", "-smux", "-c", conf},
         {"SNMP_PERSISTENT_DIR=" + dir() + "/state", "MIBS=", "MIBDIRS=" + dir() + "/no-mibs"});
+}
+
+void SnmpdAgent::Restart(bool keep_engine) {
+  Stop();
+  std::vector<std::string> argv = StartedArgv();
+  const std::string state = dir() + "/state";
+  const std::string conf = dir() + "/snmpd.conf";
+  const std::string saved = state + "/snmpd.conf";
+  // -C keeps snmpd from reading its saved state; naming the file it saved
+  // among the configuration files brings the engine id and boots back.
+  const auto c = std::find(argv.begin(), argv.end(), "-c");
+  if (keep_engine) {
+    if (!std::filesystem::exists(saved)) WriteFile(saved, "");
+    c[1] = conf + "," + saved;
+  } else {
+    std::filesystem::remove_all(state);
+    c[1] = conf;
+  }
+  Start(argv, StartedEnv());
 }
 
 SimulatedAgent::SimulatedAgent(AgentOptions options, const std::vector<ArpEntry>& rows)
@@ -295,8 +316,11 @@ SimulatedAgent::SimulatedAgent(AgentOptions options, const std::string& snmprec)
   std::filesystem::create_directories(cache);
   WriteFile(data + "/" + community + ".snmprec", snmprec);
 
-  std::vector<std::string> argv{"snmpsimd", "--data-dir=" + data, "--cache-dir=" + cache,
-                                "--logging-method=null"};
+  // snmpsimd takes its engine options in order: the v3 ones before the data
+  // directory and endpoint they apply to.
+  std::vector<std::string> argv{"snmpsimd"};
+  argv.insert(argv.end(), options_.snmpsim_args.begin(), options_.snmpsim_args.end());
+  argv.insert(argv.end(), {"--data-dir=" + data, "--cache-dir=" + cache, "--logging-method=null"});
   if (IsIpv6(options_.address))
     argv.push_back("--agent-udpv6-endpoint=[" + options_.address +
                    "]:" + std::to_string(options_.port));

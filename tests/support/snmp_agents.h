@@ -68,6 +68,13 @@ struct AgentOptions {
   int port = 161;
   std::string community = "public";
   std::chrono::milliseconds startup_limit = std::chrono::seconds(20);
+  // snmpd: lines added to its configuration file, such as SNMPv3 users
+  // ("createUser NAME SHA-256 PASSWORD AES-256 PASSWORD", "rouser NAME priv").
+  std::string snmpd_config{};
+  // snmpsimd: options given before its data directory, such as an SNMPv3
+  // engine and user ("--v3-user=NAME", "--v3-auth-key=PASSWORD", ...). An
+  // SNMPv3 context name selects the data file as a community does.
+  std::vector<std::string> snmpsim_args{};
 };
 
 // A started agent process; stops it (SIGTERM, then SIGKILL) when destroyed.
@@ -90,6 +97,9 @@ class AgentProcess {
   // Starts argv with the given extra environment, output to the log file,
   // and waits until the agent answers.
   void Start(const std::vector<std::string>& argv, const std::vector<std::string>& env);
+  // The command line and environment of the last Start().
+  const std::vector<std::string>& StartedArgv() const { return argv_; }
+  const std::vector<std::string>& StartedEnv() const { return env_; }
   const std::string& dir() const { return dir_.path(); }
   std::string LogPath() const { return dir_.path() + "/agent.log"; }
 
@@ -98,11 +108,18 @@ class AgentProcess {
  private:
   TempDir dir_;
   pid_t pid_ = -1;
+  std::vector<std::string> argv_;
+  std::vector<std::string> env_;
 };
 
 class SnmpdAgent : public AgentProcess {
  public:
   explicit SnmpdAgent(AgentOptions options = {});
+  // Stops snmpd and starts it again on the same address and configuration.
+  // With `keep_engine` it reads back the state it saved when it stopped, as
+  // a rebooted router does: the same engine id, one boot more, its engine
+  // time from 0. Without, it starts afresh with a new engine id.
+  void Restart(bool keep_engine);
 };
 
 class SimulatedAgent : public AgentProcess {
