@@ -7,7 +7,7 @@ PRAGMA journal_mode = WAL;
 -- The schema's version. A change below raises it and comes with the step that
 -- makes the same change on an older file (common/db/schema_upgrade.cpp),
 -- which the programs run when they open one.
-PRAGMA user_version = 0;
+PRAGMA user_version = 1;
 
 -- The collector's settings: the first record is the one used.
 CREATE TABLE Settings_General (
@@ -20,7 +20,18 @@ CREATE TABLE Settings_General (
   CheckInterval   INTEGER,  -- seconds between the starts of two polls (32-bit)
   SaveOnlyDynamic INTEGER,  -- 0/1: store only dynamic ARP entries
   DnsCheck        INTEGER,  -- 0/1: resolve names for the export
-  StopTime        TEXT      -- "YYYY-MM-DD HH:MM": polling ends after this minute
+  StopTime        TEXT,     -- "YYYY-MM-DD HH:MM": polling ends after this minute
+  -- Schema version 1: how the routers are asked.
+  SnmpVersion     INTEGER NOT NULL DEFAULT 2,       -- 1: SNMPv1, 2: SNMPv2c, 3: SNMPv3
+  UseBulk         INTEGER NOT NULL DEFAULT 0,       -- 0/1: GETBULK (SNMPv2c and v3)
+  MaxRepetitions  INTEGER NOT NULL DEFAULT 25,      -- rows asked per GETBULK (1 to 1000)
+  NeighbourTable  INTEGER NOT NULL DEFAULT 0,       -- 0: ipNetToMediaTable, 1: ipNetToPhysicalTable first
+  V3User          TEXT    NOT NULL DEFAULT '',      -- SNMPv3 user name
+  V3AuthProtocol  TEXT    NOT NULL DEFAULT 'none',  -- none, MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512
+  V3AuthPassword  TEXT    NOT NULL DEFAULT '',
+  V3PrivProtocol  TEXT    NOT NULL DEFAULT 'none',  -- none, DES, AES (AES-128), AES-192, AES-256
+  V3PrivPassword  TEXT    NOT NULL DEFAULT '',
+  V3Context       TEXT    NOT NULL DEFAULT ''       -- SNMPv3 context name; empty: the default context
 );
 
 -- What the collector has learnt: one record per IP address.

@@ -5,8 +5,12 @@
 #include "db/schema_upgrade.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <filesystem>
 
 #include "db/sqlite.h"
+#include "settings/collector_settings.h"
 #include "support/test_folder.h"
 
 namespace vexa {
@@ -33,27 +37,43 @@ TEST_F(SchemaUpgradeTest, TheShippedSchemaIsCurrentAndOnlyRead) {
   EXPECT_EQ(ReadFile(folder.Database()), before);
 }
 
-TEST_F(SchemaUpgradeTest, AnOlderFileGetsTheMissingStepsInOneTransactionKeepingItsValues) {
-  folder.Sql("UPDATE Settings_General SET GetComm = 'kept', TimeOut = 9");
-  const SchemaStep steps[] = {
-      {1, "ALTER TABLE Settings_General ADD COLUMN UseBulk INTEGER NOT NULL DEFAULT 0"},
-      {2,
-       "ALTER TABLE Settings_General ADD COLUMN MaxRepetitions INTEGER NOT NULL DEFAULT 25;"
-       "UPDATE Settings_General SET MaxRepetitions = 30"},
-  };
+// The database of the first release, settings changed by its console.
+void MakeFirstReleaseDatabase(const test::ProgramFolder& folder) {
+  std::filesystem::remove(folder.Database());
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(folder.Database().c_str(), &db), SQLITE_OK);
+  const std::string schema =
+      ReadFile(std::string(VEXA_SOURCE_DIR) + "/tests/data/schema-version-0.sql");
+  EXPECT_EQ(sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+  folder.Sql("UPDATE Settings_General SET GetComm = 'kept', TimeOut = 9, RouterList = '10.0.0.1'");
+}
+
+TEST_F(SchemaUpgradeTest, AFirstReleaseFileGetsTheNewColumnsWithTheirDefaultsKeepingItsValues) {
+  MakeFirstReleaseDatabase(folder);
+  ASSERT_EQ(Query("PRAGMA user_version"), 0);
   // A step that fails undoes the steps before it.
-  const SchemaStep failing[] = {steps[0], {2, "ALTER TABLE Missing ADD COLUMN X INTEGER"}};
+  const SchemaStep failing[] = {SchemaSteps()[0], {2, "ALTER TABLE Missing ADD COLUMN X INTEGER"}};
   const std::string before = ReadFile(folder.Database());
   EXPECT_THROW(UpgradeSchema(folder.Database(), failing), DatabaseError);
   EXPECT_EQ(ReadFile(folder.Database()), before);
 
-  // Version 0 to 1, then only the step that is missing (step 1 again would fail).
-  EXPECT_EQ(UpgradeSchema(folder.Database(), std::span(steps, 1)), 0);
-  EXPECT_EQ(UpgradeSchema(folder.Database(), steps), 1);
-  EXPECT_EQ(Query("PRAGMA user_version"), 2);
-  EXPECT_EQ(Query("SELECT GetComm = 'kept' AND TimeOut = 9 AND UseBulk = 0 AND "
-                  "MaxRepetitions = 30 FROM Settings_General"),
-            1);
+  // Read as the collector reads it: today's walk, and the values kept.
+  CollectorSettings settings;
+  LoadCollectorSettings(folder.Database(), settings);
+  EXPECT_EQ(Query("PRAGMA user_version"), CurrentSchemaVersion());
+  EXPECT_EQ(settings.community, "kept");
+  EXPECT_EQ(settings.timeout_seconds, 9);
+  EXPECT_EQ(settings.router_list, "10.0.0.1");
+  const CollectorSettings defaults;
+  EXPECT_EQ(settings.snmp_version, defaults.snmp_version);
+  EXPECT_EQ(settings.use_bulk, defaults.use_bulk);
+  EXPECT_EQ(settings.max_repetitions, defaults.max_repetitions);
+  EXPECT_EQ(settings.neighbour_table, defaults.neighbour_table);
+  EXPECT_EQ(settings.v3_auth_protocol, "none");
+  EXPECT_EQ(settings.v3_priv_protocol, "none");
+  // Upgraded, it has the columns of a database made by this version.
+  EXPECT_EQ(Query("SELECT count(*) FROM pragma_table_info('Settings_General')"), 20);
 }
 
 TEST_F(SchemaUpgradeTest, ANewerOrUnknownVersionIsRefusedAndTheFileLeftAsItWas) {

@@ -119,6 +119,11 @@ TEST_F(SettingsTest, ValuesOfTheWrongKindFailNamingTheField) {
       {"StopTime = 12", "StopTime"},
       {"CheckInterval = X'01'", "CheckInterval"},
       {"GetComm = NULL", "GetComm"},
+      {"SnmpVersion = 4", "SnmpVersion"},
+      {"MaxRepetitions = 0", "MaxRepetitions"},
+      {"NeighbourTable = 2", "NeighbourTable"},
+      {"V3AuthProtocol = 'SHA-1'", "V3AuthProtocol"},
+      {"V3PrivProtocol = 'AES-512'", "V3PrivProtocol"},
   };
   for (const auto& [assignment, field] : cases) {
     folder.Sql("DELETE FROM Settings_General");

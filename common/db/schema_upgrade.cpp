@@ -11,7 +11,21 @@ namespace {
 // Step n makes version n from version n - 1; the first build's schema is
 // version 0. New steps go at the end, for example:
 //   {1, "ALTER TABLE Settings_General ADD COLUMN Name INTEGER NOT NULL DEFAULT 0;"},
-constexpr std::initializer_list<SchemaStep> kSteps = {};
+constexpr std::initializer_list<SchemaStep> kSteps = {
+    // The SNMP version and security, GETBULK and the neighbour table; every
+    // default keeps the walk of version 0 (SNMPv2c, get-next, ipNetToMediaTable).
+    {1,
+     "ALTER TABLE Settings_General ADD COLUMN SnmpVersion INTEGER NOT NULL DEFAULT 2;"
+     "ALTER TABLE Settings_General ADD COLUMN UseBulk INTEGER NOT NULL DEFAULT 0;"
+     "ALTER TABLE Settings_General ADD COLUMN MaxRepetitions INTEGER NOT NULL DEFAULT 25;"
+     "ALTER TABLE Settings_General ADD COLUMN NeighbourTable INTEGER NOT NULL DEFAULT 0;"
+     "ALTER TABLE Settings_General ADD COLUMN V3User TEXT NOT NULL DEFAULT '';"
+     "ALTER TABLE Settings_General ADD COLUMN V3AuthProtocol TEXT NOT NULL DEFAULT 'none';"
+     "ALTER TABLE Settings_General ADD COLUMN V3AuthPassword TEXT NOT NULL DEFAULT '';"
+     "ALTER TABLE Settings_General ADD COLUMN V3PrivProtocol TEXT NOT NULL DEFAULT 'none';"
+     "ALTER TABLE Settings_General ADD COLUMN V3PrivPassword TEXT NOT NULL DEFAULT '';"
+     "ALTER TABLE Settings_General ADD COLUMN V3Context TEXT NOT NULL DEFAULT '';"},
+};
 
 int ReadVersion(Database& db) {
   Statement st = db.Prepare("PRAGMA user_version");

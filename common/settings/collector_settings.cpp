@@ -92,6 +92,17 @@ class RecordReader {
     return static_cast<int64_t>(rounded);
   }
 
+  // One of `names`, in the spelling of `names`.
+  template <size_t N>
+  std::string Choice(const char* field, const char* const (&names)[N]) {
+    const std::string text = Trim(Text(field));
+    for (const char* name : names)
+      if (strcasecmp(text.c_str(), name) == 0) return name;
+    std::string list;
+    for (const char* name : names) list += (list.empty() ? "" : ", ") + std::string(name);
+    throw Bad(field, "'" + text + "', which is none of " + list);
+  }
+
   LocalDateTime DateTime(const char* field) {
     const int col = Column(field);
     if (st_.ColumnType(col) != SQLITE_TEXT) {
@@ -136,11 +147,12 @@ class RecordReader {
 }  // namespace
 
 void LoadCollectorSettings(const std::string& database_path, CollectorSettings& settings) {
-  UpgradeSchema(database_path);
-  Database db = Database::Open(database_path, /*read_only=*/true);
-  if (!db.TableExists(kTable))
+  // A missing table is named as such, not as a failed schema upgrade.
+  if (!Database::Open(database_path, /*read_only=*/true).TableExists(kTable))
     throw SettingsError(std::string("The table ") + kTable + " is missing from the database '" +
                         database_path + "'");
+  UpgradeSchema(database_path);
+  Database db = Database::Open(database_path, /*read_only=*/true);
   Statement st = db.Prepare("SELECT * FROM \"Settings_General\" ORDER BY rowid LIMIT 1");
   if (!st.Step()) throw SettingsError(std::string("The table ") + kTable + " has no record");
   RecordReader r(st);
@@ -155,6 +167,18 @@ void LoadCollectorSettings(const std::string& database_path, CollectorSettings& 
   settings.save_only_dynamic = r.Boolean("SaveOnlyDynamic");
   settings.resolve_names = r.Boolean("DnsCheck");
   settings.stop_time = r.DateTime("StopTime");
+  settings.snmp_version = static_cast<int>(r.Integer("SnmpVersion", 1, 3, "permitted"));
+  settings.use_bulk = r.Boolean("UseBulk");
+  settings.max_repetitions = static_cast<int32_t>(
+      r.Integer("MaxRepetitions", kMinRepetitions, kMaxRepetitions, "permitted"));
+  settings.neighbour_table = static_cast<int>(
+      r.Integer("NeighbourTable", kNeighbourTableMedia, kNeighbourTablePhysical, "permitted"));
+  settings.v3_user = r.Text("V3User");
+  settings.v3_auth_protocol = r.Choice("V3AuthProtocol", kAuthProtocolNames);
+  settings.v3_auth_password = r.Text("V3AuthPassword");
+  settings.v3_priv_protocol = r.Choice("V3PrivProtocol", kPrivProtocolNames);
+  settings.v3_priv_password = r.Text("V3PrivPassword");
+  settings.v3_context = r.Text("V3Context");
 }
 
 }  // namespace vexa

@@ -1,4 +1,4 @@
-// The collector's settings: the nine values of the first record of the table
+// The collector's settings: the values of the first record of the table
 // Settings_General, read once at the service start. The collector never
 // writes them; the console edits them.
 #pragma once
@@ -22,7 +22,32 @@ struct CollectorSettings {
   bool save_only_dynamic = false;      // SaveOnlyDynamic: store dynamic entries only
   bool resolve_names = false;          // DnsCheck: names for the export
   LocalDateTime stop_time;             // StopTime: compared at minute resolution
+
+  // How the routers are asked (schema version 1); the defaults are the walk
+  // of a database of version 0.
+  int snmp_version = 2;                   // SnmpVersion: 1, 2 (SNMPv2c) or 3
+  bool use_bulk = false;                  // UseBulk: GETBULK where the version has it
+  int32_t max_repetitions = 25;           // MaxRepetitions: rows asked per GETBULK
+  int neighbour_table = 0;                // NeighbourTable: see kNeighbourTable*
+  std::string v3_user;                    // V3User
+  std::string v3_auth_protocol = "none";  // V3AuthProtocol: one of kAuthProtocolNames
+  std::string v3_auth_password;           // V3AuthPassword
+  std::string v3_priv_protocol = "none";  // V3PrivProtocol: one of kPrivProtocolNames
+  std::string v3_priv_password;           // V3PrivPassword
+  std::string v3_context;                 // V3Context: empty for the agent's default context
 };
+
+// NeighbourTable: ipNetToMediaTable only, or ipNetToPhysicalTable with
+// ipNetToMediaTable where an agent has no ipNetToPhysicalTable.
+inline constexpr int kNeighbourTableMedia = 0;
+inline constexpr int kNeighbourTablePhysical = 1;
+inline constexpr int32_t kMinRepetitions = 1;
+inline constexpr int32_t kMaxRepetitions = 1000;
+// The protocol names as stored (net-snmp's spellings, compared without
+// regard to case when read); "none" for no authentication or privacy.
+inline constexpr const char* kAuthProtocolNames[] = {"none",    "MD5",     "SHA",    "SHA-224",
+                                                     "SHA-256", "SHA-384", "SHA-512"};
+inline constexpr const char* kPrivProtocolNames[] = {"none", "DES", "AES", "AES-192", "AES-256"};
 
 // A settings load that failed; what() names the table or field at fault.
 class SettingsError : public std::runtime_error {

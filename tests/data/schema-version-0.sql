@@ -1,0 +1,40 @@
+-- Database of a Vexa ARP program folder (VexaArp.mdb, an SQLite 3 file).
+-- Both programs open it; neither creates it. scripts/make-program-folder.sh
+-- runs this file once on a new, empty database.
+
+PRAGMA journal_mode = WAL;
+
+-- The collector's settings: the first record is the one used.
+CREATE TABLE Settings_General (
+  ID              INTEGER PRIMARY KEY,
+  DebugMode       INTEGER,  -- 0/1: write the trace files of the Debug folder
+  RouterList      TEXT,     -- router addresses, one per line, CR LF between lines
+  GetComm         TEXT,     -- SNMP community
+  TimeOut         INTEGER,  -- seconds to wait for one response (16-bit)
+  Retries         INTEGER,  -- re-sends allowed per router walk (16-bit)
+  CheckInterval   INTEGER,  -- seconds between the starts of two polls (32-bit)
+  SaveOnlyDynamic INTEGER,  -- 0/1: store only dynamic ARP entries
+  DnsCheck        INTEGER,  -- 0/1: resolve names for the export
+  StopTime        TEXT      -- "YYYY-MM-DD HH:MM": polling ends after this minute
+);
+
+-- What the collector has learnt: one record per IP address.
+CREATE TABLE ArpTable (
+  IpAddr    TEXT NOT NULL,
+  MacAddr   TEXT,
+  Type      INTEGER,
+  IfIndex   INTEGER,
+  SeenTimes INTEGER,
+  DnsName   TEXT
+);
+CREATE UNIQUE INDEX ArpTable_IpAddr ON ArpTable (IpAddr);
+
+-- Built-in defaults: no router yet, community "public", five seconds per
+-- request, two re-sends, a poll every five minutes, names resolved, and a stop
+-- time at the next full hour a day from now.
+INSERT INTO Settings_General
+  (DebugMode, RouterList, GetComm, TimeOut, Retries, CheckInterval,
+   SaveOnlyDynamic, DnsCheck, StopTime)
+VALUES
+  (0, '', 'public', 5, 2, 300, 0, 1,
+   strftime('%Y-%m-%d %H:00', 'now', 'localtime', '+1 day', '+1 hour'));
