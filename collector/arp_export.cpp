@@ -53,6 +53,33 @@ std::string ColumnText(Statement& st, int column) {
 
 }  // namespace
 
+std::string ExportListHead(std::string_view start, std::string_view stop) {
+  std::string head = "Start:\t";
+  head += start;
+  head += "\r\nStop:\t";
+  head += stop;
+  head += "\r\n\r\nIpAddress\tMacAddress\tSeenTimes\tDnsName\r\n";
+  return head;
+}
+
+void AppendExportListLine(std::string& out, std::string_view ip_address,
+                          std::string_view mac_address, std::string_view seen_times,
+                          std::string_view dns_name) {
+  out += ip_address;
+  out += '\t';
+  out += mac_address;
+  out += '\t';
+  out += seen_times;
+  out += '\t';
+  out += dns_name;
+  out += "\r\n";
+}
+
+std::string ListedName(const dns::LookupResult& lookup) {
+  if (lookup.HasName()) return lookup.text.find("ERROR") == std::string::npos ? lookup.text : "n/a";
+  return lookup.Failed() || lookup.Cancelled() ? "Error" : "n/a";
+}
+
 ArpExport::ArpExport(const CollectorContext& ctx, dns::ReverseResolver& resolver,
                      const LocalDateTime& service_start_time)
     : ctx_(ctx),
@@ -64,10 +91,9 @@ ArpExport::ArpExport(const CollectorContext& ctx, dns::ReverseResolver& resolver
       }) {}
 
 std::string ArpExport::StoredName(const dns::LookupResult& lookup) {
-  if (lookup.HasName()) return lookup.text.find("ERROR") == std::string::npos ? lookup.text : "n/a";
-  if (!lookup.Failed()) return "n/a";
-  ctx_.log.LogEvent(kLogSourceCollector, "ReverseDnsLookup", lookup.text, kLevelError);
-  return "Error";
+  if (lookup.Failed())
+    ctx_.log.LogEvent(kLogSourceCollector, "ReverseDnsLookup", lookup.text, kLevelError);
+  return ListedName(lookup);
 }
 
 void ArpExport::FinishBy(SteadyTime deadline) {
@@ -157,21 +183,13 @@ void ArpExport::StoreNames(Database& db, RowPacer& pacer) {
 
 void ArpExport::WriteList(Database& db, RowPacer& pacer, bool with_names) {
   ExportFile out(ctx_.Files().export_list);
-  out.buffer() = "Start:\t" + FormatDateMinute(service_start_time_) + "\r\nStop:\t" +
-                 FormatDateMinute(ctx_.settings.stop_time) +
-                 "\r\n\r\nIpAddress\tMacAddress\tSeenTimes\tDnsName\r\n";
+  out.buffer() = ExportListHead(FormatDateMinute(service_start_time_),
+                                FormatDateMinute(ctx_.settings.stop_time));
   Statement list =
       db.Prepare("SELECT IpAddr, MacAddr, SeenTimes, DnsName FROM ArpTable ORDER BY rowid");
   while (list.Step()) {
-    std::string& line = out.buffer();
-    line += ColumnText(list, 0);
-    line += '\t';
-    line += ColumnText(list, 1);
-    line += '\t';
-    line += ColumnText(list, 2);
-    line += '\t';
-    if (with_names) line += ColumnText(list, 3);
-    line += "\r\n";
+    AppendExportListLine(out.buffer(), ColumnText(list, 0), ColumnText(list, 1),
+                         ColumnText(list, 2), with_names ? ColumnText(list, 3) : std::string());
     pacer.Count([&] { out.Flush(); });
   }
   out.Close();

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "collector_context.h"
@@ -14,6 +15,18 @@
 namespace vexa {
 
 class Database;
+
+// The head of ArpList.txt: the job's start and stop ("YYYY-MM-DD HH:MM"), a
+// blank line and the column names.
+std::string ExportListHead(std::string_view start, std::string_view stop);
+// Appends the line of one address to `out`.
+void AppendExportListLine(std::string& out, std::string_view ip_address,
+                          std::string_view mac_address, std::string_view seen_times,
+                          std::string_view dns_name);
+// The name an address is listed with after its lookup: the name, "n/a" (no
+// name, or a name that contains "ERROR"), or "Error" for a lookup that failed
+// or was cancelled.
+std::string ListedName(const dns::LookupResult& lookup);
 
 class ArpExport {
  public:

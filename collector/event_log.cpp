@@ -13,6 +13,10 @@ namespace vexa {
 
 void EventLog::LogEvent(std::string_view module, std::string_view procedure, std::string_view text,
                         int16_t level) {
+  if (sink_) {
+    sink_(std::string(module) + "_" + std::string(procedure), text, level);
+    return;
+  }
   const ProgramFiles files(program_folder_);
   std::string line = FormatDateTime(ToLocal(loop_.clock().WallNow()));
   line += '\t';

@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "platform/event_loop.h"
 
@@ -31,6 +33,12 @@ class EventLog {
   void LogEvent(std::string_view module, std::string_view procedure, std::string_view text,
                 int16_t level);
 
+  // Sends every line to `sink` (source "module_procedure", text, level)
+  // instead of the file, without the wait: for a program that runs parts of
+  // the collector outside the service and must leave the Debug folder alone.
+  using Sink = std::function<void(std::string_view source, std::string_view text, int16_t level)>;
+  void RedirectTo(Sink sink) { sink_ = std::move(sink); }
+
   // Deletes the SNMP traces, Debug/s*.txt (any case). A file that cannot be
   // deleted is logged; the ones deleted before it stay deleted.
   void ClearSnmpTraces();
@@ -38,6 +46,7 @@ class EventLog {
  private:
   EventLoop& loop_;
   const std::string& program_folder_;
+  Sink sink_;
 };
 
 // Deletes the files of `folder` matching `pattern` (case ignored). Returns 0,
