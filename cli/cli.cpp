@@ -14,14 +14,15 @@ constexpr const char* kProgram = "vexa-arp";
 // Every command group; a new group adds its function here.
 std::vector<Command> AllCommands() {
   std::vector<Command> all;
-  for (const auto group : {SettingsCommands(), ServiceCommands(), TableCommands()})
+  for (const auto group :
+       {SettingsCommands(), ServiceCommands(), WalkCommands(), TableCommands(), ExportCommands()})
     all.insert(all.end(), group.begin(), group.end());
   return all;
 }
 
 void Usage(std::ostream& out) {
   out << "usage: " << kProgram << " [--folder DIR] COMMAND [ARGS...]\n\n"
-      << "Settings, service and collected table of a Vexa ARP program folder.\n"
+      << "Settings, service, router walks and collected table of a Vexa ARP program folder.\n"
       << "DIR is the program folder (default: the folder of " << kProgram << " itself).\n\n"
       << "Commands:\n";
   for (const Command& c : AllCommands()) {

@@ -53,6 +53,8 @@ struct Command {
 // The groups of commands, in the order `vexa-arp --help` lists them.
 std::span<const Command> SettingsCommands();
 std::span<const Command> ServiceCommands();
+std::span<const Command> WalkCommands();
 std::span<const Command> TableCommands();
+std::span<const Command> ExportCommands();
 
 }  // namespace vexa::cli

@@ -12,12 +12,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fstream>
 #include <thread>
 
 #include "command.h"
-#include "platform/local_time.h"
 #include "service/service_manager.h"
+#include "service_start.h"
 #include "text_escape.h"
 
 extern char** environ;
@@ -29,7 +28,6 @@ namespace {
 constexpr const char* kCollectorProgram = "VexaArpSrv";
 constexpr const char* kInstallOption = "-install_noMsg";
 constexpr auto kInstallTimeLimit = std::chrono::seconds(30);
-constexpr const char* kStartedText = "Service Started.";
 
 // Runs the installer in the program folder with stdin on /dev/null; its own
 // message (on a failure) goes to our stderr. Returns its exit status, 128 +
@@ -73,24 +71,6 @@ int Check(const char* what, int error) {
   return 0;
 }
 
-// The date and time of the last "Service Started." line of the event log, or
-// empty. The log is read line by line; a line that is not of its form is
-// passed over.
-std::string LastStart(const std::string& event_log) {
-  std::ifstream in(event_log, std::ios::binary);
-  std::string line;
-  std::string last;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const size_t tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    const size_t text = line.rfind('\t');
-    if (line.compare(text + 1, std::string::npos, kStartedText) != 0) continue;
-    if (ParseLocalDateTime(std::string_view(line).substr(0, tab))) last = line.substr(0, tab);
-  }
-  return last;
-}
-
 int Service(Context& c, const Arguments& args) {
   if (args.size() != 1) throw UsageError("give one of install, uninstall, start, stop, status");
   const std::string& what = args[0];
@@ -125,7 +105,7 @@ int Service(Context& c, const Arguments& args) {
                                                   : "other")
             << '\n';
     }
-    const std::string started = LastStart(c.File("Debug/AppEvent.txt"));
+    const std::string started = LastServiceStart(c.File("Debug/AppEvent.txt"));
     c.out << "Started\t" << (started.empty() ? "-" : started) << '\n';
   } else {
     throw UsageError("unknown subcommand " + what +

@@ -1,0 +1,206 @@
+// vexa-arp export: the list the collector writes at the stop time, made now
+// from ArpTable with the collector's own list format and name lookups, to a
+// file or stdout. ArpTable is only read; the names found are not stored, and
+// the program folder's own ArpList.txt is never written.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+
+#include "arp_export.h"
+#include "command.h"
+#include "dns/cares_reverse_resolver.h"
+#include "platform/clock.h"
+#include "platform/event_loop.h"
+#include "platform/files.h"
+#include "platform/local_time.h"
+#include "service_start.h"
+#include "settings/collector_settings.h"
+#include "settings_store.h"
+#include "text_escape.h"
+
+namespace vexa::cli {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kListFileName = "ArpList.txt";
+
+struct StoredRow {
+  std::string ip_address;
+  std::string mac_address;
+  std::string seen_times;
+};
+
+std::string ColumnText(Statement& st, int column) {
+  return st.ColumnType(column) == SQLITE_NULL ? std::string() : st.ColumnText(column);
+}
+
+// `path` with every symbolic link along it followed, also one at its end
+// whose target does not exist yet (opening with O_CREAT would follow it).
+fs::path ResolvedPath(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec);
+  for (int links = 0; links < 40 && fs::is_symlink(p, ec); ++links) {
+    const fs::path target = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = target.is_absolute() ? target : p.parent_path() / target;
+  }
+  const fs::path resolved = fs::weakly_canonical(p, ec);
+  return ec ? p.lexically_normal() : resolved;
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) {
+  return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+// Refuses a FILE that is, by any name or link, one of the program folder's
+// files the export must not write over.
+void RefuseProgramFile(const Context& c, const std::string& file) {
+  const fs::path target = ResolvedPath(file);
+  struct stat target_stat {};
+  const bool target_exists = ::stat(file.c_str(), &target_stat) == 0;
+  for (const char* name : {kListFileName, kDatabaseFileName}) {
+    const std::string own = c.File(name);
+    struct stat own_stat {};
+    const bool same =
+        (target_exists && ::stat(own.c_str(), &own_stat) == 0 && SameFile(target_stat, own_stat)) ||
+        target == ResolvedPath(own);
+    if (same)
+      throw Failure(file + " is the program folder's " + name +
+                    "; the export writes to another file or to stdout");
+  }
+}
+
+// Writes `text` to `file`, which is checked again once open: a link put in
+// place of it meanwhile cannot turn the write onto the program's list.
+void WriteExportFile(const Context& c, const std::string& file, const std::string& text) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+  if (fd < 0) throw Failure("could not open " + file + ": " + std::strerror(errno));
+  struct stat opened {};
+  struct stat own {};
+  if (::fstat(fd, &opened) == 0 && ::stat(c.File(kListFileName).c_str(), &own) == 0 &&
+      SameFile(opened, own)) {
+    ::close(fd);
+    throw Failure(file + " is the program folder's " + std::string(kListFileName) +
+                  "; the export writes to another file or to stdout");
+  }
+  int err = S_ISREG(opened.st_mode) && ::ftruncate(fd, 0) != 0 ? errno : 0;
+  if (err == 0) err = WriteFully(fd, text);
+  if (::close(fd) != 0 && err == 0) err = errno;
+  if (err != 0) throw Failure("could not write " + file + ": " + std::strerror(err));
+}
+
+std::vector<StoredRow> ReadArpTable(const std::string& path) {
+  OpenProgramDatabase(path);  // a missing, locked or newer database, named clearly
+  std::vector<StoredRow> rows;
+  GuardDatabase(path, "read", [&] {
+    Database db = Database::Open(path, /*read_only=*/true);
+    RequireShape(db, path, "ArpTable", {"IpAddr", "MacAddr", "SeenTimes"});
+    Statement st = db.Prepare("SELECT IpAddr, MacAddr, SeenTimes FROM ArpTable ORDER BY rowid");
+    while (st.Step()) rows.push_back({ColumnText(st, 0), ColumnText(st, 1), ColumnText(st, 2)});
+  });
+  return rows;
+}
+
+// The listed name of every row, looked up a batch at a time as the
+// collector does. Lookups that failed are counted and the first cause kept.
+std::vector<std::string> LookUpNames(const std::vector<StoredRow>& rows, Context& c) {
+  SystemClock clock;
+  EventLoop loop(clock);
+  dns::CaresReverseResolver resolver(loop);
+  std::vector<std::string> names;
+  names.reserve(rows.size());
+  size_t failed = 0;
+  std::string first_failure;
+  for (size_t begin = 0; begin < rows.size(); begin += ArpExport::kLookupBatch) {
+    const size_t end = std::min(rows.size(), begin + ArpExport::kLookupBatch);
+    std::vector<std::string> batch;
+    for (size_t i = begin; i < end; ++i) batch.push_back(rows[i].ip_address);
+    std::vector<dns::LookupResult> found = resolver.LookupAll(batch);
+    found.resize(batch.size(),
+                 {dns::LookupOutcome::kFailed, "The resolver gave no result for the address"});
+    for (const dns::LookupResult& lookup : found) {
+      if (lookup.Failed() && failed++ == 0) first_failure = lookup.text;
+      names.push_back(ListedName(lookup));
+    }
+  }
+  if (failed > 0)
+    c.err << "vexa-arp: export: warning: " << failed
+          << " name lookups failed and are listed as Error: " << EscapeText(first_failure) << '\n';
+  return names;
+}
+
+int Export(Context& c, const Arguments& args) {
+  bool resolve_names = true;
+  std::optional<std::string> file;
+  for (const std::string& arg : args) {
+    if (arg == "--no-dns")
+      resolve_names = false;
+    else if (arg.starts_with("-") && arg != "-")
+      throw UsageError("unknown option " + arg + "; the only option is --no-dns");
+    else if (file)
+      throw UsageError("give one FILE; " + arg + " is one too many");
+    else
+      file = arg;
+  }
+  if (file && file->empty()) throw UsageError("the FILE name is empty");
+  const bool to_stdout = !file || *file == "-";
+  if (!to_stdout) RefuseProgramFile(c, *file);
+
+  const std::string path = c.File(kDatabaseFileName);
+  const std::vector<StoredRow> rows = ReadArpTable(path);
+  CollectorSettings settings;
+  LoadCollectorSettings(path, settings);
+
+  const std::string started = LastServiceStart(c.File("Debug/AppEvent.txt"));
+  std::string start_minute;
+  if (const auto start = ParseLocalDateTime(started))
+    start_minute = FormatDateMinute(*start);
+  else
+    c.err << "vexa-arp: export: warning: Debug/AppEvent.txt has no \"Service Started.\" line; "
+             "the Start: line is left empty\n";
+
+  const std::vector<std::string> names =
+      resolve_names ? LookUpNames(rows, c) : std::vector<std::string>(rows.size());
+  std::string text = ExportListHead(start_minute, FormatDateMinute(settings.stop_time));
+  for (size_t i = 0; i < rows.size(); ++i)
+    AppendExportListLine(text, rows[i].ip_address, rows[i].mac_address, rows[i].seen_times,
+                         names[i]);
+
+  if (to_stdout) {
+    c.out << text;
+    c.out.flush();
+    if (!c.out) throw Failure("could not write the list to the output");
+  } else {
+    WriteExportFile(c, *file, text);
+  }
+  return 0;
+}
+
+constexpr Command kCommands[] = {
+    {"export", "[--no-dns] [FILE]", "write the export list now, to FILE or stdout",
+     "Writes the list the collector writes to ArpList.txt at the stop time, byte for\n"
+     "byte in its format, now: the Start line from the last \"Service Started.\" line\n"
+     "of Debug/AppEvent.txt, the Stop line from the settings, and one line per\n"
+     "address of ArpTable (IpAddress, MacAddress, SeenTimes, DnsName), CR LF ended.\n"
+     "Names are looked up now as the collector looks them up (VEXAARP_DNS_SERVERS\n"
+     "applies); with --no-dns the DnsName column is left empty.\n"
+     "\n"
+     "The list goes to FILE, or to stdout without FILE or with -. ArpTable is only\n"
+     "read: the names found are not stored. FILE must not be the program folder's\n"
+     "ArpList.txt or VexaArp.mdb, by whatever name or link.\n",
+     Export},
+};
+
+}  // namespace
+
+std::span<const Command> ExportCommands() {
+  return kCommands;
+}
+
+}  // namespace vexa::cli
