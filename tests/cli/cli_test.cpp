@@ -242,7 +242,7 @@ TEST_F(CliTest, TableWritesAgentBytesEscaped) {
 }
 
 TEST_F(CliTest, HelpOnEveryCommand) {
-  for (const char* command : {"settings", "set", "routers", "service", "table"}) {
+  for (const char* command : {"settings", "set", "routers", "service", "walk", "table", "export"}) {
     const RunResult r = Cli({command, "--help"});
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_TRUE(r.out.starts_with(std::string("usage: vexa-arp [--folder DIR] ") + command))
