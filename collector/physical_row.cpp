@@ -10,10 +10,11 @@ namespace vexa {
 namespace {
 
 // The row's type where the type binding belongs to the same row; 0 (none
-// known) where the agent has no type for it and answered with a later row's.
+// known) where the agent has no type for the row and answered with what
+// follows it (a later row's type, another object, the end of its MIB).
 int16_t TypeOfRow(const snmp::VarBind& type, const std::string& type_column,
                   const std::string& index) {
-  if (type.oid != type_column + index) return 0;
+  if (!type.HasValue() || type.oid != type_column + index) return 0;
   int64_t value = 0;
   const char* end = type.value.data() + type.value.size();
   const auto [next, ec] = std::from_chars(type.value.data(), end, value);
@@ -36,7 +37,6 @@ std::optional<WalkOutcome> ArpWalker::ReadPhysicalRow(std::span<const snmp::VarB
   const std::string key_column = table_->KeyColumn();
   if (phys_address.type() == 0 || !OidUnderColumn(phys_address.oid, key_column))
     return WalkOutcome::kEndOfTable;
-  if (!columns[1].HasValue()) return WalkOutcome::kNoValue;
   if (!OidComesAfter(phys_address.oid, after)) return WalkOutcome::kNotIncreasing;
 
   row.index = phys_address.oid.substr(key_column.size());

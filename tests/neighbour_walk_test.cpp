@@ -83,7 +83,8 @@ TEST(NeighbourWalk, RecordingsOfMixedRowsAndOfAgentsWithoutTheTable) {
         {1, "2001:db8::a", "02 00 00 00 01 0a", 3},
         {1, "fe80::1", "02 00 00 00 01 01", 5},
         {2, "192.0.2.11", "02 00 00 00 00 0b", 4},
-        {2, "2001:db8::1:0:0:b", "02 00 00 00 01 0b", 3}},
+        {2, "2001:db8::1:0:0:b", "02 00 00 00 01 0b", 3},
+        {3, "2001:db8::c", "02 00 00 00 01 0c", 0}},  // no type: none known
        "ipNetToPhysicalTable",
        1,   // a zoned link-local address
        1},  // a length octet that lies
