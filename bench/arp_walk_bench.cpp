@@ -3,6 +3,7 @@
 // several runs. bench/walk_vs_snmpwalk.sh runs it beside net-snmp's snmpwalk.
 //
 //   arp_walk_bench AGENT_ADDRESS [RUNS] [COMMUNITY]
+//   NEIGHBOUR_TABLE=1 arp_walk_bench ...     walks ipNetToPhysicalTable
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -32,6 +33,9 @@ int main(int argc, char** argv) {
   settings.community = argc > 3 ? argv[3] : "public";
   settings.timeout_seconds = 5;
   settings.retries = 2;
+  const char* table = std::getenv("NEIGHBOUR_TABLE");
+  settings.neighbour_table = table && std::string(table) == "1" ? vexa::kNeighbourTablePhysical
+                                                                : vexa::kNeighbourTableMedia;
   std::string db;
   vexa::EventLog log(loop, folder);
   vexa::CollectorContext ctx{loop, log, folder, db, settings};

@@ -11,11 +11,12 @@
 
 namespace vexa {
 
-// ipNetToMediaType: 1 other, 2 invalid, 3 dynamic, 4 static.
+// ipNetToMediaType: 1 other, 2 invalid, 3 dynamic, 4 static; ipNetToPhysicalType
+// has the same codes and 5 local.
 inline constexpr int16_t kArpTypeDynamic = 3;
 
 struct ArpRow {
-  std::string ip_address;   // dotted decimal
+  std::string ip_address;   // dotted decimal, or IPv6 text in canonical form
   std::string mac_address;  // "00 1a 2b 3c 4d 5e"
   int32_t if_index = 0;
   int16_t type = 0;

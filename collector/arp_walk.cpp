@@ -16,11 +16,6 @@ namespace vexa {
 
 namespace {
 
-// ipNetToMediaTable columns, in the order of the bindings of every request:
-// the net address comes before the physical address.
-constexpr const char* kColumnIfIndex = "1.3.6.1.2.1.4.22.1.1";
-constexpr const char* kColumns[] = {kColumnIfIndex, "1.3.6.1.2.1.4.22.1.3", "1.3.6.1.2.1.4.22.1.2",
-                                    "1.3.6.1.2.1.4.22.1.4"};
 // The request's name in the traces.
 constexpr const char* kRequestName = "GetArpTable";
 constexpr const char* kControlName = "snmpManager";
@@ -189,6 +184,9 @@ void ArpWalker::Begin(const std::string& router) {
   row_index_.clear();
   rows_.Clear();
   result_ = WalkResult{};
+  table_ = ctx_.settings.neighbour_table == kNeighbourTablePhysical ? &kIpNetToPhysicalTable
+                                                                    : &kIpNetToMediaTable;
+  result_.table = table_;
   started_ = ctx_.loop.clock().Now();
   if (!enabled_) {
     result_.outcome = WalkOutcome::kStopped;
@@ -219,12 +217,12 @@ void ArpWalker::SendRequest() {
     request.community = ctx_.settings.community;
     request_id_ = NextRequestId(request_id_);
     request.request_id = request_id_;
-    for (const char* column : kColumns) request.AddBinding(column + row_index_);
+    for (const char* column : table_->columns) request.AddBinding(column + row_index_);
     if (ctx_.settings.debug_mode)
       AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " --> snmp_33\t" +
                                          std::to_string(request_id_) + '\t' + router_ + '\t' +
                                          ctx_.settings.community + '\t' + kRequestName + '\t' +
-                                         kColumnIfIndex + '\t' + row_index_ + "\r\n\r\n");
+                                         table_->KeyColumn() + '\t' + row_index_ + "\r\n\r\n");
     reply_deadline_ = ctx_.NowSeconds() + ctx_.settings.timeout_seconds;
     ArmReplyWatch();
     manager_.Send();
@@ -316,6 +314,7 @@ void ArpWalker::HandleResponse() {
   }
 
   if (response.error_status != 0) {
+    if (FallBackToMediaTable()) return;
     result_.error_status = response.error_status;
     End(WalkOutcome::kErrorStatus);
     if (debug)
@@ -326,18 +325,36 @@ void ArpWalker::HandleResponse() {
   }
 
   RowRead row;
-  if (const auto end = ReadRow(response.bindings, kColumnIfIndex + row_index_, rows_.size(), row))
+  if (const auto end =
+          ReadRow(response.bindings, table_->KeyColumn() + row_index_, rows_.size(), row)) {
+    if (*end == WalkOutcome::kEndOfTable && FallBackToMediaTable()) return;
     return End(*end);
+  }
+  if (row.kind != PhysicalIndex::Kind::kAddress) {
+    ++(row.kind == PhysicalIndex::Kind::kOtherType ? result_.skipped_other_type
+                                                   : result_.skipped_bad_index);
+    row_index_ = row.index;
+    return SendRequest();
+  }
   if (StoreRow(row, answered)) SendRequest();
+}
+
+bool ArpWalker::FallBackToMediaTable() {
+  if (table_ != &kIpNetToPhysicalTable || !row_index_.empty()) return false;
+  table_ = &kIpNetToMediaTable;
+  result_.table = table_;
+  SendRequest();
+  return true;
 }
 
 std::optional<WalkOutcome> ArpWalker::ReadRow(std::span<const snmp::VarBind> columns,
                                               const std::string& after, size_t rows_before,
                                               RowRead& row) const {
+  if (table_ == &kIpNetToPhysicalTable) return ReadPhysicalRow(columns, after, rows_before, row);
   // The row continues the table only while the agent moves forward inside the
   // ifIndex column with a value in every column.
   const snmp::VarBind& if_index = Binding(columns, 1);
-  if (if_index.type() == 0 || !OidUnderColumn(if_index.oid, kColumnIfIndex))
+  if (if_index.type() == 0 || !OidUnderColumn(if_index.oid, table_->KeyColumn()))
     return WalkOutcome::kEndOfTable;
   for (const snmp::VarBind& b : columns)
     if (b.type() == 0) return WalkOutcome::kNoValue;

@@ -1,5 +1,6 @@
-// The walk of one router's ARP table (ipNetToMediaTable) by chained get-next
-// requests, one row per exchange. Walk() sends the first request and waits in
+// The walk of one router's ARP table (ipNetToMediaTable, or with
+// NeighbourTable 1 ipNetToPhysicalTable) by chained get-next requests, one
+// row per exchange. Walk() sends the first request and waits in
 // the event loop while two handlers run the walk: each accepted response
 // stores a row and asks for the next one; the reply watch, a one-shot timer
 // armed with every request, sends an overdue request again or gives the walk
@@ -21,6 +22,7 @@
 
 #include "arp_row.h"
 #include "collector_context.h"
+#include "neighbour_table.h"
 #include "snmp/manager.h"
 
 namespace vexa {
@@ -44,7 +46,14 @@ struct WalkResult {
   std::string failure;           // with kBadResponse: what was wrong
   std::span<const ArpRow> rows;  // in walk order; valid until the next walk
   int resends = 0;               // requests sent again after an overdue reply
-  Millis duration{0};            // by the event loop's clock
+  // The table walked: ipNetToPhysicalTable, unless the settings ask for
+  // ipNetToMediaTable or the agent has no ipNetToPhysicalTable.
+  const NeighbourTable* table = &kIpNetToMediaTable;
+  // ipNetToPhysicalTable rows passed over: of another address type (zoned
+  // addresses, ...), and rows whose index is not one of the table's.
+  size_t skipped_other_type = 0;
+  size_t skipped_bad_index = 0;
+  Millis duration{0};  // by the event loop's clock
 };
 
 // The outcome in words for a summary: "end of table", "no answer",
@@ -94,6 +103,7 @@ class ArpWalker {
     std::string phys_address;  // one byte per octet
     int32_t if_index = 0;
     int16_t type = 0;
+    PhysicalIndex::Kind kind = PhysicalIndex::Kind::kAddress;  // other kinds are passed over
   };
 
   void Begin(const std::string& router);
@@ -107,6 +117,12 @@ class ArpWalker {
   std::optional<WalkOutcome> ReadRow(std::span<const snmp::VarBind> columns,
                                      const std::string& after, size_t rows_before,
                                      RowRead& row) const;
+  std::optional<WalkOutcome> ReadPhysicalRow(std::span<const snmp::VarBind> columns,
+                                             const std::string& after, size_t rows_before,
+                                             RowRead& row) const;
+  // Walks ipNetToMediaTable instead where the agent shows at its first
+  // answer that it has no ipNetToPhysicalTable; false where that is not so.
+  bool FallBackToMediaTable();
   // Stores a row read from the answer to request `answered`; false when the
   // walk has moved on meanwhile.
   bool StoreRow(const RowRead& row, int32_t answered);
@@ -123,8 +139,9 @@ class ArpWalker {
   ArpRowBuffer rows_;
   ProgressFn on_progress_;
   WalkResult result_;
+  const NeighbourTable* table_ = &kIpNetToMediaTable;
   std::string router_;
-  std::string row_index_;  // ".ifIndex.a.b.c.d" of the last row stored
+  std::string row_index_;  // the index of the last row stored or passed over
   int32_t request_id_ = 0;
   bool busy_ = false;
   bool enabled_ = true;

@@ -39,8 +39,13 @@ std::vector<std::string> SplitRouterList(const std::string& text) {
 void PollCycle::WriteTraceBlock(const std::string& router, const std::string& start,
                                 const WalkResult& walked) const {
   std::string block = "Router:\t" + router + "\r\nStart:\t" + start + "\r\nFinish:\t" +
-                      FormatDateTime(ctx_.LocalNow()) +
-                      "\r\n\r\nRow\tIpAddress\tMacAddress\tType\tIfIndex\r\n";
+                      FormatDateTime(ctx_.LocalNow()) + "\r\n";
+  // Which table answered, and what it held that is no address we keep.
+  if (ctx_.settings.neighbour_table == kNeighbourTablePhysical)
+    block += std::string("Table:\t") + walked.table->name + "\r\nSkipped:\t" +
+             std::to_string(walked.skipped_other_type) + " of other address types, " +
+             std::to_string(walked.skipped_bad_index) + " with a bad index\r\n";
+  block += "\r\nRow\tIpAddress\tMacAddress\tType\tIfIndex\r\n";
   size_t number = 0;
   for (const ArpRow& row : walked.rows)
     block += std::to_string(++number) + '\t' + row.ip_address + '\t' + row.mac_address + '\t' +

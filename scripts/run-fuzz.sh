@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds the SNMP decoder's fuzz target with clang in its own build directory
-# and runs it for a bounded time on a copy of the seed corpus
-# (fuzz/corpus/snmp stays as it is). Exits non-zero when the fuzzer finds a
+# Builds the fuzz targets with clang in their own build directory and runs
+# them for a bounded time on copies of their seed corpora (fuzz/corpus/ stays
+# as it is): the SNMP decoder for the time given, the neighbour-table index
+# reader, a far smaller surface, for a sixth of it. Exits non-zero when the fuzzer finds a
 # crash; the input that caused it is left in <build-dir>/fuzz-artifacts/.
 #
 #   scripts/run-fuzz.sh [seconds] [build-dir]      defaults: 60, build-fuzz
@@ -20,14 +21,18 @@ esac
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVEXA_FUZZ=ON -DVEXA_BUILD_TESTS=OFF -DVEXA_BUILD_CONSOLE=OFF -DVEXA_BUILD_BENCH=OFF
-cmake --build "$build" -j2 --target snmp_decode_fuzzer
+cmake --build "$build" -j2 --target snmp_decode_fuzzer neighbour_index_fuzzer
 
-work="$build/fuzz-work/snmp"
 artifacts="$build/fuzz-artifacts"
-rm -rf "$work"
-mkdir -p "$work" "$artifacts"
-cp "$root"/fuzz/corpus/snmp/* "$work"/
-
-"$build/fuzz/snmp_decode_fuzzer" -max_total_time="$seconds" -max_len=4096 \
-  -artifact_prefix="$artifacts/" -print_final_stats=1 "$work"
-echo "fuzzing ran ${seconds} s without a crash"
+# fuzz TARGET CORPUS SECONDS MAX_LEN
+fuzz() {
+  local work="$build/fuzz-work/$2"
+  rm -rf "$work"
+  mkdir -p "$work" "$artifacts"
+  cp "$root"/fuzz/corpus/"$2"/* "$work"/
+  "$build/fuzz/$1" -max_total_time="$3" -max_len="$4" \
+    -artifact_prefix="$artifacts/" -print_final_stats=1 "$work"
+}
+fuzz snmp_decode_fuzzer snmp "$seconds" 4096
+fuzz neighbour_index_fuzzer neighbour_index $((seconds / 6 + 1)) 1200
+echo "fuzzing ran $seconds s and $((seconds / 6 + 1)) s without a crash"

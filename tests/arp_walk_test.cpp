@@ -395,6 +395,25 @@ TEST_F(ArpWalkTest, AWalkerSwitchedOffEndsItsWalkAndSendsNoMore) {
   EXPECT_FALSE(FileExists(folder + "/Debug/TimRes.txt"));
 }
 
+TEST_F(ArpWalkTest, AnAgentRefusingTheNeighbourTableIsWalkedThroughTheArpTable) {
+  settings.neighbour_table = kNeighbourTablePhysical;
+  agent.rows = test::MakeRows(3);
+  agent.script = [this](const snmp::Message& request) {
+    snmp::Message reply = agent.Answer(request);
+    if (request.bindings.front().oid.rfind("1.3.6.1.2.1.4.35.1.", 0) == 0) reply.error_status = 2;
+    return std::vector<snmp::Message>{reply};
+  };
+  Walk();
+  ExpectRowsEqual(agent.rows, 3);
+  EXPECT_EQ(OutcomeText(result), "end of table");
+  EXPECT_STREQ(result.table->name, "ipNetToMediaTable");
+  ASSERT_EQ(agent.requests.size(), 5u);
+  EXPECT_EQ(agent.requests[0].bindings.size(), 2u);
+  const std::string snmp = Debug("Snmp.txt");
+  EXPECT_NE(snmp.find("\tGetArpTable\t1.3.6.1.2.1.4.35.1.4\t\r\n"), std::string::npos) << snmp;
+  EXPECT_NE(snmp.find("\tGetArpTable\t1.3.6.1.2.1.4.22.1.1\t\r\n"), std::string::npos) << snmp;
+}
+
 TEST(OidOrder, ComparesArcByArc) {
   EXPECT_TRUE(OidComesAfter("1.3.6.1.2.1.4.22.1.1.3.10.0.0.12", "1.3.6.1.2.1.4.22.1.1.3.10.0.0.5"));
   EXPECT_TRUE(OidComesAfter("1.3.6.1.2.1.4.22.1.1.1.1.1.1.1", "1.3.6.1.2.1.4.22.1.1"));

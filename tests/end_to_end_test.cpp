@@ -300,3 +300,63 @@ TEST(EndToEnd, AStopDuringTheExportFinishesTheListWithinTheGrace) {
 
 }  // namespace
 }  // namespace vexa
+
+namespace vexa {
+namespace {
+
+TEST(EndToEnd, IpV6NeighboursIntoTheListWithTheirNames) {
+  if (!FileExists(kFakeTime)) GTEST_SKIP() << "libfaketime is not installed";
+  test::ProgramFolder folder;
+  // IPv4 and IPv6 rows, a local and a static one, a zoned address and a row
+  // with a lying length octet; dynamic rows only are kept.
+  test::SimulatedAgent router({.address = "127.0.46.4"},
+                              ReadFile(VEXA_SOURCE_DIR "/tests/data/neighbours-mixed.snmprec"));
+  test::DnsmasqOptions dns_options;
+  dns_options.listen_address = "127.0.46.5";
+  dns_options.local_zones = {"8.b.d.0.1.0.0.2.ip6.arpa", "2.0.192.in-addr.arpa"};
+  test::DnsmasqServer dns({{"2001:db8::a", "v6-host.lan"}, {"192.0.2.10", "v4-host.lan"}},
+                          dns_options);
+  folder.Sql(
+      "UPDATE Settings_General SET RouterList = '127.0.46.4', NeighbourTable = 1, "
+      "SaveOnlyDynamic = 1, DebugMode = 1, StopTime = '2024-03-05 11:00'");
+
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    ::setenv("LD_PRELOAD", kFakeTime, 1);
+    ::setenv("FAKETIME", "@2024-03-05 10:59:50", 1);
+    ::setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+    ::setenv("VEXAARP_DNS_SERVERS", dns.ServerSpec().c_str(), 1);
+    const char* asan = std::getenv("ASAN_OPTIONS");
+    ::setenv("ASAN_OPTIONS", (std::string(asan ? asan : "") + ":verify_asan_link_order=0").c_str(),
+             1);
+    const std::string exe = folder.Collector();
+    ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  const std::string expected =
+      "Start:\t2024-03-05 10:59\r\nStop:\t2024-03-05 11:00\r\n\r\n"
+      "IpAddress\tMacAddress\tSeenTimes\tDnsName\r\n"
+      "192.0.2.10\t02 00 00 00 00 0a\t1\tv4-host.lan\r\n"
+      "2001:db8::a\t02 00 00 00 01 0a\t1\tv6-host.lan\r\n"
+      "2001:db8::1:0:0:b\t02 00 00 00 01 0b\t1\tn/a\r\n";
+  // The first tick of 11:00 polls, the first after 11:00:59 exports.
+  const bool exported =
+      test::WaitUntil([&] { return ReadFile(folder.File("ArpList.txt")) == expected; }, 240s);
+  ::kill(pid, SIGTERM);
+  int status = -1;
+  if (!test::WaitUntil([&] { return ::waitpid(pid, &status, WNOHANG) == pid; }, 10s)) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+  }
+  EXPECT_TRUE(exported) << ReadFile(folder.File("ArpList.txt")) << ReadFile(folder.AppEvent());
+  EXPECT_NE(ReadFile(folder.File("Debug/ArpTable.txt"))
+                .find("Table:\tipNetToPhysicalTable\r\n"
+                      "Skipped:\t1 of other address types, 1 with a bad index\r\n"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace vexa
