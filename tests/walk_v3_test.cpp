@@ -228,7 +228,7 @@ TEST_F(WalkV3Test, ARefusedUserCostsItsRouterOneLogLineAndTheCycleGoesOn) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.user);
     ::unlink(folder.AppEvent().c_str());
-    UseUser(c.user, "SHA-256", "AES-256");
+    UseUser(c.user, "SHA-256", "AES-256", "public");  // snmpsim's data file
     cycle.Run();
     ++cycles;
     const std::vector<std::string> lines = LogTexts();
