@@ -48,6 +48,8 @@ snmpsimd --data-dir="$work/agent/data" --cache-dir="$work/agent/cache" --logging
   --v3-auth-proto="$sim_auth" --v3-priv-key=vexa-priv-pass --v3-priv-proto="$sim_priv" &
 pid=$!
 source "$here/../scripts/simulated-router.sh"
+# snmpsim indexes a large table before it answers: up to two minutes.
+for _ in 1 2 3; do wait_for_agent "$address" 2> /dev/null && break; done
 wait_for_agent "$address"
 
 "$here/../scripts/make-program-folder.sh" "$work/program" "$build/collector/VexaArpSrv" > /dev/null
