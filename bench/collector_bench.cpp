@@ -7,13 +7,17 @@
 //       is the work outside the specified pauses.
 //   collector_bench poll FOLDER ROUTER...
 //       One poll cycle over real agents on the real clock: total time, time
-//       in the specified waits (where the walks happen) and the rest.
+//       in the specified waits (where the walks happen) and the rest, and
+//       the CPU time of this process. The SNMP version and SNMPv3 user are
+//       those of the folder's settings (SnmpVersion, V3User, ...).
 //   collector_bench export FOLDER batch|single
 //       Names for every stored address and ArpList.txt, with lookups
 //       concurrent (batch) or one at a time (single), on the real clock:
 //       total time, and the part spent in the loop's waits (the lookups run
 //       there, beside the 50 ms pauses). The DNS servers come from
 //       VEXAARP_DNS_SERVERS.
+#include <sys/resource.h>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +34,7 @@
 #include "mac_format.h"
 #include "platform/local_time.h"
 #include "poll_cycle.h"
+#include "snmp_security_settings.h"
 
 namespace {
 
@@ -37,6 +42,14 @@ using Seconds = std::chrono::duration<double>;
 
 double Since(std::chrono::steady_clock::time_point start) {
   return Seconds(std::chrono::steady_clock::now() - start).count();
+}
+
+// User and system CPU time of this process so far.
+double CpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_SELF, &usage);
+  const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
 struct Collector {
@@ -90,7 +103,22 @@ int Poll(const std::string& folder, const std::vector<std::string>& routers) {
   Collector c(clock, folder);
   for (const auto& r : routers)
     c.settings.router_list += (c.settings.router_list.empty() ? "" : "\r\n") + r;
+  vexa::CollectorSettings stored;
+  vexa::LoadCollectorSettings(c.db, stored);
+  c.settings.snmp_version = stored.snmp_version;
+  c.settings.v3_user = stored.v3_user;
+  c.settings.v3_auth_protocol = stored.v3_auth_protocol;
+  c.settings.v3_auth_password = stored.v3_auth_password;
+  c.settings.v3_priv_protocol = stored.v3_priv_protocol;
+  c.settings.v3_priv_password = stored.v3_priv_password;
+  c.settings.v3_context = stored.v3_context;
+  const vexa::SnmpSecurity security = vexa::SnmpSecurityOf(c.settings);
+  if (!security.problem.empty()) {
+    std::fprintf(stderr, "%s\n", security.problem.c_str());
+    return 1;
+  }
   vexa::snmp::Manager manager(c.loop);
+  if (security.version == vexa::snmp::Version::kV3) manager.SetUsmUser(security.user);
   vexa::ArpWalker walker(c.ctx, manager);
   vexa::ArpStore store(c.ctx);
   vexa::PollCycle cycle(c.ctx, store,
@@ -98,16 +126,22 @@ int Poll(const std::string& folder, const std::vector<std::string>& routers) {
   manager.Open();
   store.Clear();
   const auto start = std::chrono::steady_clock::now();
+  const double cpu_before = CpuSeconds();
   cycle.Run();
   const double total = Since(start);
+  const double cpu = CpuSeconds() - cpu_before;
   const double waits = Seconds(c.loop.TimeInWaits()).count();
   vexa::Database db = vexa::Database::Open(c.db);
   vexa::Statement count = db.Prepare("SELECT count(*) FROM ArpTable");
   count.Step();
   std::printf(
-      "poll of %zu routers: %lld addresses stored; total %.2f s, in the specified waits "
-      "(walks included) %.2f s, outside them %.2f s\n",
-      routers.size(), static_cast<long long>(count.ColumnInt64(0)), total, waits, total - waits);
+      "poll of %zu routers (%s): %lld addresses stored; total %.2f s, in the specified waits "
+      "(walks included) %.2f s, outside them %.2f s; CPU of the collector %.2f s\n",
+      routers.size(),
+      security.version == vexa::snmp::Version::kV3   ? manager.UsmUserDescription().c_str()
+      : security.version == vexa::snmp::Version::kV1 ? "SNMPv1"
+                                                     : "SNMPv2c",
+      static_cast<long long>(count.ColumnInt64(0)), total, waits, total - waits, cpu);
   return 0;
 }
 

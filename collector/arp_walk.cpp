@@ -9,6 +9,7 @@
 
 #include "mac_format.h"
 #include "platform/local_time.h"
+#include "snmp_security_settings.h"
 #include "text/printable.h"
 #include "trace_file.h"
 
@@ -113,6 +114,8 @@ std::string OutcomeText(const WalkResult& result) {
       return "row limit of " + std::to_string(ArpRowBuffer::kCapacity);
     case WalkOutcome::kBadResponse:
       return "bad response: " + WithoutControlBytes(result.failure);
+    case WalkOutcome::kRefused:
+      return "refused: " + result.failure;
     case WalkOutcome::kStopped:
       return "stopped";
   }
@@ -122,10 +125,12 @@ std::string OutcomeText(const WalkResult& result) {
 ArpWalker::ArpWalker(const CollectorContext& ctx, snmp::Manager& manager)
     : ctx_(ctx), manager_(manager), reply_watch_(ctx.loop, [this] { OnReplyWatch(); }) {
   manager_.SetResponseHandler([this] { OnResponse(); });
+  manager_.SetRefusalHandler([this](const snmp::Refusal& refusal) { OnRefusal(refusal); });
 }
 
 ArpWalker::~ArpWalker() {
   manager_.SetResponseHandler(nullptr);
+  manager_.SetRefusalHandler(nullptr);
 }
 
 void ArpWalker::OpenEndpoint(const std::string& control_name) {
@@ -212,17 +217,21 @@ void ArpWalker::SendRequest() {
     manager_.SetAgentPort(kAgentPort);
     snmp::Message& request = manager_.message();
     request.Reset();
-    request.version = snmp::Version::kV2c;
+    request.version = RequestVersion(ctx_.settings.snmp_version);
     request.pdu_type = snmp::pdu::kGetNextRequest;
-    request.community = ctx_.settings.community;
+    // SNMPv3 sends the user of the service start instead of a community, and
+    // the trace names that user and its security level, never a password.
+    const bool v3 = request.version == snmp::Version::kV3;
+    if (!v3) request.community = ctx_.settings.community;
     request_id_ = NextRequestId(request_id_);
     request.request_id = request_id_;
     for (const char* column : table_->columns) request.AddBinding(column + row_index_);
     if (ctx_.settings.debug_mode)
-      AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " --> snmp_33\t" +
-                                         std::to_string(request_id_) + '\t' + router_ + '\t' +
-                                         ctx_.settings.community + '\t' + kRequestName + '\t' +
-                                         table_->KeyColumn() + '\t' + row_index_ + "\r\n\r\n");
+      AppendTrace(ctx_.Files().snmp,
+                  FormatTimeOfDay(ctx_.LocalNow()) + " --> snmp_33\t" +
+                      std::to_string(request_id_) + '\t' + router_ + '\t' +
+                      (v3 ? manager_.UsmUserDescription() : ctx_.settings.community) + '\t' +
+                      kRequestName + '\t' + table_->KeyColumn() + '\t' + row_index_ + "\r\n\r\n");
     reply_deadline_ = ctx_.NowSeconds() + ctx_.settings.timeout_seconds;
     ArmReplyWatch();
     manager_.Send();
@@ -290,6 +299,17 @@ void ArpWalker::OnResponse() {
   } catch (const std::exception& e) {
     ReportResponseFailure(e.what());
   }
+}
+
+// The agent will not answer this user as configured (wrong password, unknown
+// user, ...): asking again cannot help, so the walk ends and the operator
+// learns why; the cycle goes on with the next router.
+void ArpWalker::OnRefusal(const snmp::Refusal& refusal) {
+  if (!busy_) return;
+  result_.failure = refusal.Describe();
+  End(WalkOutcome::kRefused);
+  ctx_.log.LogEvent(kLogSourceCollector, kRequestName,
+                    "SNMPv3 request refused by " + router_ + ": " + result_.failure, kLevelError);
 }
 
 void ArpWalker::HandleResponse() {

@@ -37,13 +37,14 @@ enum class WalkOutcome {
   kNoValue,        // a column of the row came without a value
   kRowLimit,       // ArpRowBuffer::kCapacity rows were stored
   kBadResponse,    // a response could not be taken as a row
+  kRefused,        // the agent refused an SNMPv3 request (failure: the cause)
   kStopped,        // the walker was switched off (the service stops)
 };
 
 struct WalkResult {
   WalkOutcome outcome = WalkOutcome::kEndOfTable;
   int32_t error_status = 0;      // with kErrorStatus: the agent's
-  std::string failure;           // with kBadResponse: what was wrong
+  std::string failure;           // with kBadResponse: what was wrong; with kRefused: why
   std::span<const ArpRow> rows;  // in walk order; valid until the next walk
   int resends = 0;               // requests sent again after an overdue reply
   // The table walked: ipNetToPhysicalTable, unless the settings ask for
@@ -109,6 +110,7 @@ class ArpWalker {
   void Begin(const std::string& router);
   void SendRequest();
   void OnResponse();
+  void OnRefusal(const snmp::Refusal& refusal);
   void HandleResponse();
   // Reads the row that `columns` carry (the four columns in request order
   // first), to follow `after` and `rows_before` rows. Returns why the walk

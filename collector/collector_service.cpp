@@ -10,6 +10,7 @@
 
 #include "platform/files.h"
 #include "program_files.h"
+#include "snmp_security_settings.h"
 
 namespace vexa {
 
@@ -145,6 +146,11 @@ void CollectorService::StartSequence() {
   const ProgramFiles files(program_folder_);
   database_path_ = files.database;
   LoadCollectorSettings(database_path_, settings_);
+  // An SNMPv3 user that cannot be used fails the start like any bad setting;
+  // its keys are derived once, here, rather than at the first poll.
+  const SnmpSecurity security = SnmpSecurityOf(settings_);
+  if (!security.problem.empty()) throw SettingsError(security.problem);
+  if (security.version == snmp::Version::kV3) snmp_manager_.SetUsmUser(security.user);
 
   std::string failed;
   if (const int err = DeleteMatchingFiles(files.debug_folder, "*.txt", failed))
