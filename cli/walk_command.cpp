@@ -19,6 +19,7 @@
 #include "settings/settings_rules.h"
 #include "settings_store.h"
 #include "snmp/manager.h"
+#include "snmp_security_settings.h"
 #include "text_escape.h"
 
 namespace vexa::cli {
@@ -132,6 +133,9 @@ int Walk(Context& c, const Arguments& args) {
     settings.retries = static_cast<int16_t>(
         std::get<int64_t>(CheckedOption("Retries", "--retries", *parsed.retries).stored));
   settings.debug_mode = false;  // no trace files
+  // The same SNMP version and SNMPv3 user as the collector's, refused alike.
+  const SnmpSecurity security = SnmpSecurityOf(settings);
+  if (!security.problem.empty()) throw Failure(security.problem);
 
   SystemClock clock;
   EventLoop loop(clock);
@@ -146,6 +150,7 @@ int Walk(Context& c, const Arguments& args) {
   });
   const CollectorContext ctx{loop, log, folder, no_database, settings};
   snmp::Manager manager(loop);
+  if (security.version == snmp::Version::kV3) manager.SetUsmUser(security.user);
   ArpWalker walker(ctx, manager);
   walker.OpenEndpoint("snmpManager");
   if (!manager.IsOpen()) return kExitFailure;  // the cause is on stderr already
