@@ -3,12 +3,14 @@
 #include <strings.h>
 
 #include <chrono>
+#include <iostream>
 #include <set>
 
 #include "command.h"
 #include "platform/local_time.h"
 #include "router_address.h"
 #include "settings/collector_settings.h"
+#include "settings/database_file_mode.h"
 #include "settings/settings_rules.h"
 #include "settings_store.h"
 #include "text_escape.h"
@@ -38,6 +40,31 @@ std::string FieldList() {
   return names;
 }
 
+// What `settings` shows of a password: that one is set, never the text.
+constexpr const char* kPasswordShown = "********";
+
+std::string StoredText(const std::variant<int64_t, std::string>& stored) {
+  if (const auto* number = std::get_if<int64_t>(&stored)) return std::to_string(*number);
+  return std::get<std::string>(stored);
+}
+
+settings::FieldTexts RecordTexts(const std::vector<StoredValue>& record) {
+  settings::FieldTexts texts;
+  for (const FieldRule& field : SettingsFields())
+    texts[field.name] = record[IndexOf(field)].value_or("");
+  return texts;
+}
+
+// A password given as "-" is read from the first line of standard input, out
+// of sight of the process list and the shell's history.
+std::string PasswordFromInput(const FieldRule& field) {
+  std::string line;
+  if (!std::getline(std::cin, line) && line.empty())
+    throw UsageError(std::string(field.name) + " is \"-\" but standard input holds no line");
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
 // The routers the collector polls: the non-empty lines among the first 25.
 std::vector<std::string> PolledRouters(const std::vector<std::string>& lines) {
   std::vector<std::string> routers;
@@ -56,6 +83,8 @@ int ShowSettings(Context& c, const Arguments& args) {
       c.out << field.name << '\n';
       for (const std::string& line : settings::RouterLines(value.value_or("")))
         if (!line.empty()) c.out << '\t' << EscapeText(line) << '\n';
+    } else if (field.kind == FieldKind::kPassword) {
+      c.out << field.name << '\t' << (value.value_or("").empty() ? "" : kPasswordShown) << '\n';
     } else {
       c.out << field.name << '\t' << EscapeText(value.value_or("")) << '\n';
     }
@@ -68,6 +97,15 @@ int ShowSettings(Context& c, const Arguments& args) {
   } catch (const std::exception& e) {
     c.err << "vexa-arp: settings: warning: the service will not start with these settings: "
           << EscapeText(e.what()) << '\n';
+  }
+  // And what an SNMPv3 walk would refuse.
+  const settings::FieldTexts record = RecordTexts(values);
+  if (record.at("SnmpVersion") == "3") {
+    std::set<std::string> all;
+    for (const FieldRule& field : SettingsFields()) all.insert(field.name);
+    for (const std::string& refusal : settings::CombinationRefusals(record, all))
+      c.err << "vexa-arp: settings: warning: no router can be walked: " << EscapeText(refusal)
+            << '\n';
   }
   return 0;
 }
@@ -83,7 +121,10 @@ int SetFields(Context& c, const Arguments& args) {
     if (field == nullptr)
       throw UsageError("there is no field " + args[i] + "; the fields are " + FieldList());
     if (!given.insert(field).second) throw UsageError(std::string(field->name) + " is given twice");
-    CheckedValue value = settings::CheckValue(*field, args[i + 1], RouterAddressKey);
+    const std::string given = field->kind == FieldKind::kPassword && args[i + 1] == "-"
+                                  ? PasswordFromInput(*field)
+                                  : args[i + 1];
+    CheckedValue value = settings::CheckValue(*field, given, RouterAddressKey);
     if (!value.error.empty())
       refusals.push_back(value.error);
     else
@@ -94,7 +135,30 @@ int SetFields(Context& c, const Arguments& args) {
     c.err << "vexa-arp: set: " << EscapeText(refusal) << '\n';
   if (!refusals.empty()) return kExitFailure;
   SettingsStore store(c.folder);
-  store.Update([&](const std::vector<StoredValue>&) { return changes; });
+  bool holds_password = false;
+  std::string mode_problem;
+  store.Update([&](const std::vector<StoredValue>& record) {
+    settings::FieldTexts after = RecordTexts(record);
+    std::set<std::string> changed;
+    for (const auto& change : changes) {
+      after[change.field->name] = StoredText(change.value.stored);
+      changed.insert(change.field->name);
+    }
+    refusals = settings::CombinationRefusals(after, changed);
+    if (!refusals.empty()) return std::vector<SettingsStore::Change>{};
+    // Owner only before a password reaches the file.
+    holds_password = settings::HoldsPassword(after);
+    if (holds_password) mode_problem = settings::RestrictDatabaseToOwner(store.path());
+    return changes;
+  });
+  for (const std::string& refusal : refusals)
+    c.err << "vexa-arp: set: " << EscapeText(refusal) << '\n';
+  if (!refusals.empty()) return kExitFailure;
+  // Again after the write: a journal file may have been made by it.
+  if (holds_password && mode_problem.empty())
+    mode_problem = settings::RestrictDatabaseToOwner(store.path());
+  if (!mode_problem.empty())
+    c.err << "vexa-arp: set: warning: " << EscapeText(mode_problem) << '\n';
   // Accepted as the console accepts it, but worth a word: the job would end
   // at once.
   for (const auto& change : changes) {
@@ -194,6 +258,7 @@ constexpr Command kCommands[] = {
     {"settings", "", "show the settings record",
      "Prints every field of the settings record as FIELD<TAB>VALUE, in the order the\n"
      "collector reads them; the routers follow RouterList one per line, indented.\n"
+     "A password that is set shows as ********.\n"
      "Warns on stderr when the collector could not start with the record.\n",
      ShowSettings},
     {"set", "FIELD VALUE [FIELD VALUE...]", "change fields of the settings record",
@@ -207,6 +272,19 @@ constexpr Command kCommands[] = {
      "  RouterList                             numeric IPv4/IPv6 addresses separated by\n"
      "                                         commas or blanks; at most 25, no duplicates,\n"
      "                                         at most 255 characters stored\n"
+     "  SnmpVersion                            1, 2 (SNMPv2c) or 3\n"
+     "  UseBulk                                0 or 1: GETBULK (SNMPv2c and v3)\n"
+     "  MaxRepetitions                         rows per GETBULK, 1 to 1000\n"
+     "  NeighbourTable                         0 ipNetToMediaTable, 1 ipNetToPhysicalTable\n"
+     "                                         (IPv4 and IPv6) with ipNetToMediaTable after it\n"
+     "  V3User, V3Context                      SNMPv3 user and context, at most 32 bytes\n"
+     "  V3AuthProtocol                         none, MD5, SHA, SHA-224, SHA-256, SHA-384, SHA-512\n"
+     "  V3PrivProtocol                         none, DES, AES, AES-192, AES-256 (needs\n"
+     "                                         an authentication protocol)\n"
+     "  V3AuthPassword, V3PrivPassword         at least 8 characters where the protocol is\n"
+     "                                         not none; \"-\" reads it from standard input\n"
+     "SnmpVersion 3 needs a V3User. A database that holds a password is made\n"
+     "readable by its owner only.\n"
      "Changes take effect at the next start of the service.\n",
      SetFields},
     {"routers", "list | add ADDR... | remove ADDR...", "list, add or remove routers",

@@ -37,7 +37,7 @@ class SettingsStore {
 
   const std::string& path() const { return path_; }
 
-  // The nine fields of the first record, in the order of SettingsFields().
+  // The fields of the first record, in the order of SettingsFields().
   std::vector<StoredValue> Read();
 
   struct Change {

@@ -7,6 +7,8 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -38,6 +40,16 @@ MainForm::MainForm(MainFormOptions options, QWidget* parent)
       .dns_check = chkDnsCheck_,
       .debug_mode = chkDebugMode_,
       .stop_time = txtStopTime_,
+      .snmp_version = cboSnmpVersion_,
+      .use_bulk = chkUseBulk_,
+      .max_repetitions = txtMaxRepetitions_,
+      .neighbour_table = cboNeighbourTable_,
+      .v3_user = txtV3User_,
+      .v3_auth_protocol = cboV3AuthProtocol_,
+      .v3_auth_password = txtV3AuthPassword_,
+      .v3_priv_protocol = cboV3PrivProtocol_,
+      .v3_priv_password = txtV3PrivPassword_,
+      .v3_context = txtV3Context_,
   });
 }
 
@@ -53,6 +65,7 @@ bool MainForm::Form_Load() {
   }
   tab1_->setCurrentIndex(kCommunicationTab);
   tab1_Click(kServiceControlTab);
+  EnableSnmpControls();
   ConnectHandlers();
   loaded_ = true;
   return true;
@@ -64,7 +77,11 @@ void MainForm::ConnectHandlers() {
   connect(dtpStopDate_, &QDateEdit::dateChanged, this, [this] { dtpStopDate_Change(); });
   connect(cmdInstall_, &QPushButton::clicked, this, [this] { cmdInstall_Click(); });
   connect(cmdStart_, &QPushButton::clicked, this, [this] { cmdStart_Click(); });
-  for (QWidget* box : {txtCheckInterval_, txtGetComm_, txtRetries_, txtTimeOut_})
+  for (QComboBox* list : {cboSnmpVersion_, cboV3AuthProtocol_, cboV3PrivProtocol_})
+    connect(list, &QComboBox::currentIndexChanged, this, [this] { EnableSnmpControls(); });
+  connect(chkUseBulk_, &QCheckBox::toggled, this, [this] { EnableSnmpControls(); });
+  for (QWidget* box : {txtCheckInterval_, txtGetComm_, txtRetries_, txtTimeOut_, txtMaxRepetitions_,
+                       txtV3User_, txtV3AuthPassword_, txtV3PrivPassword_, txtV3Context_})
     box->installEventFilter(this);
 }
 
@@ -125,6 +142,30 @@ void MainForm::txtCheckInterval_LostFocus() {
   const std::string text = txtCheckInterval_->text().toStdString();
   const std::string corrected = settings::ApplyCheckIntervalMinimum(text);
   if (corrected != text) txtCheckInterval_->setText(QString::fromStdString(corrected));
+}
+
+void MainForm::EnableSnmpControls() {
+  // A value stored by another program that the list does not hold is shown
+  // as an entry of its own: it counts as what it says.
+  const auto chosen = [](const QComboBox* list) {
+    return list->currentData().toString().trimmed();
+  };
+  const QString version = chosen(cboSnmpVersion_);
+  const bool v3 = version == QLatin1String("3");
+  const bool bulk = version != QLatin1String("1");  // SNMPv1 has no GETBULK
+  const auto none = [&](const QComboBox* list) {
+    return chosen(list).compare(QLatin1String("none"), Qt::CaseInsensitive) == 0;
+  };
+  const auto enable = [](std::initializer_list<QWidget*> controls, bool on) {
+    for (QWidget* control : controls) control->setEnabled(on);
+  };
+  enable({chkUseBulk_}, bulk);
+  enable({lblMaxRepetitions_, txtMaxRepetitions_}, bulk && chkUseBulk_->isChecked());
+  enable({fraV3_}, v3);
+  // Privacy stays selectable without authentication, so that a choice the
+  // rules refuse can be undone.
+  enable({lblV3AuthPassword_, txtV3AuthPassword_}, v3 && !none(cboV3AuthProtocol_));
+  enable({lblV3PrivPassword_, txtV3PrivPassword_}, v3 && !none(cboV3PrivProtocol_));
 }
 
 bool MainForm::eventFilter(QObject* watched, QEvent* event) {

@@ -1,6 +1,8 @@
 // frmMain, the console window: the settings of the collector on the tab
-// "Communication" (and the job settings beside the service buttons), and the
-// installation and control of the service on the tab "Service Control".
+// "Communication" (and the job settings beside the service buttons), the
+// installation and control of the service on the tab "Service Control", and
+// how the routers are asked (SNMP version, GETBULK, table, SNMPv3 user) on
+// the tab "SNMP".
 #pragma once
 
 #include <QWidget>
@@ -57,6 +59,9 @@ class MainForm final : public QWidget {
   void cboStopHour_Click();
   void dtpStopDate_Change();
   void txtCheckInterval_LostFocus();
+  // Enables the controls of the "SNMP" tab that apply to the chosen version,
+  // GETBULK and protocols; the others keep their values, greyed.
+  void EnableSnmpControls();
   void cmdInstall_Click();
   void cmdStart_Click();
 
@@ -74,6 +79,7 @@ class MainForm final : public QWidget {
   void BuildControls();
   void BuildCommunicationTab(QWidget* page);
   void BuildServiceTab(QWidget* page);
+  void BuildSnmpTab(QWidget* page);
   void SetTabOrder();
   void FitDesignToFont();
   void ConnectHandlers();
@@ -119,6 +125,28 @@ class MainForm final : public QWidget {
   QCheckBox* chkDnsCheck_ = nullptr;
   QCheckBox* chkDebugMode_ = nullptr;
   QLabel* lblInfo2_ = nullptr;
+  // Tab "SNMP"
+  QGroupBox* fraSnmp_ = nullptr;
+  QLabel* lblSnmpVersion_ = nullptr;
+  QComboBox* cboSnmpVersion_ = nullptr;
+  QCheckBox* chkUseBulk_ = nullptr;
+  QLabel* lblMaxRepetitions_ = nullptr;
+  QLineEdit* txtMaxRepetitions_ = nullptr;
+  QLabel* lblNeighbourTable_ = nullptr;
+  QComboBox* cboNeighbourTable_ = nullptr;
+  QGroupBox* fraV3_ = nullptr;
+  QLabel* lblV3User_ = nullptr;
+  QLineEdit* txtV3User_ = nullptr;
+  QLabel* lblV3AuthProtocol_ = nullptr;
+  QComboBox* cboV3AuthProtocol_ = nullptr;
+  QLabel* lblV3AuthPassword_ = nullptr;
+  QLineEdit* txtV3AuthPassword_ = nullptr;
+  QLabel* lblV3PrivProtocol_ = nullptr;
+  QComboBox* cboV3PrivProtocol_ = nullptr;
+  QLabel* lblV3PrivPassword_ = nullptr;
+  QLineEdit* txtV3PrivPassword_ = nullptr;
+  QLabel* lblV3Context_ = nullptr;
+  QLineEdit* txtV3Context_ = nullptr;
 };
 
 }  // namespace vexa::console

@@ -15,6 +15,7 @@
 #include "main_form.h"
 #include "router_list_edit.h"
 #include "service_texts.h"
+#include "settings/collector_settings.h"
 #include "settings/settings_rules.h"
 
 namespace vexa::console {
@@ -33,6 +34,27 @@ W* Named(W* widget, const char* name) {
 
 QLabel* Label(const char* name, const QString& caption) {
   return Named(new QLabel(caption), name);
+}
+
+// A list whose entries carry the value stored for them.
+QComboBox* Choices(const char* name, const QList<std::pair<QString, QString>>& entries) {
+  auto* box = Named(new QComboBox, name);
+  for (const auto& [caption, stored] : entries) box->addItem(caption, stored);
+  return box;
+}
+
+template <size_t N>
+QList<std::pair<QString, QString>> ProtocolEntries(const char* const (&names)[N]) {
+  QList<std::pair<QString, QString>> entries;
+  for (const char* name : names)
+    entries.append({QString::fromLatin1(name), QString::fromLatin1(name)});
+  return entries;
+}
+
+QLineEdit* PasswordBox(const char* name) {
+  auto* box = Named(new QLineEdit, name);
+  box->setEchoMode(QLineEdit::Password);
+  return box;
 }
 
 }  // namespace
@@ -55,9 +77,12 @@ void MainForm::BuildControls() {
   auto* communication = Named(new QWidget, "tabCommunication");
   auto* service = Named(new QWidget, "tabServiceControl");
   tab1_->addTab(communication, QStringLiteral("Communication"));
+  auto* snmp = Named(new QWidget, "tabSnmp");
   tab1_->addTab(service, QStringLiteral("Service Control"));
+  tab1_->addTab(snmp, QStringLiteral("SNMP"));
   BuildCommunicationTab(communication);
   BuildServiceTab(service);
+  BuildSnmpTab(snmp);
   SetTabOrder();
   FitDesignToFont();
 }
@@ -158,10 +183,68 @@ void MainForm::BuildServiceTab(QWidget* page) {
   layout->Place(lblInfo2_, {480, 4920, 3735, 255}, Fit::kWholeText);
 }
 
+void MainForm::BuildSnmpTab(QWidget* page) {
+  auto* layout = new DesignLayout(page, tab1_);
+  fraSnmp_ = Named(new QGroupBox(QStringLiteral("SNMP Requests")), "fraSnmp");
+  layout->Place(fraSnmp_, {480, 720, 3735, 1560});
+  auto* requests = new DesignLayout(fraSnmp_);
+  lblSnmpVersion_ = Label("lblSnmpVersion", QStringLiteral("Version:"));
+  requests->Place(lblSnmpVersion_, {240, 405, 1095, 255}, Fit::kWholeText);
+  cboSnmpVersion_ = Choices("cboSnmpVersion", {{QStringLiteral("SNMPv1"), QStringLiteral("1")},
+                                               {QStringLiteral("SNMPv2c"), QStringLiteral("2")},
+                                               {QStringLiteral("SNMPv3"), QStringLiteral("3")}});
+  requests->Place(cboSnmpVersion_, {1440, 345, 2055, 315}, Fit::kHeight);
+  chkUseBulk_ = Named(new QCheckBox(QStringLiteral("GETBULK")), "chkUseBulk");
+  requests->Place(chkUseBulk_, {240, 765, 1215, 255}, Fit::kWholeText);
+  lblMaxRepetitions_ = Label("lblMaxRepetitions", QStringLiteral("Repetitions:"));
+  requests->Place(lblMaxRepetitions_, {1440, 765, 975, 255}, Fit::kWholeText);
+  txtMaxRepetitions_ = Named(new QLineEdit, "txtMaxRepetitions");
+  requests->Place(txtMaxRepetitions_, {2520, 720, 975, 285}, Fit::kHeight);
+  lblNeighbourTable_ = Label("lblNeighbourTable", QStringLiteral("ARP Table:"));
+  requests->Place(lblNeighbourTable_, {240, 1125, 1095, 255}, Fit::kWholeText);
+  cboNeighbourTable_ =
+      Choices("cboNeighbourTable", {{QStringLiteral("ipNetToMediaTable"), QStringLiteral("0")},
+                                    {QStringLiteral("ipNetToPhysicalTable"), QStringLiteral("1")}});
+  cboNeighbourTable_->setToolTip(
+      QStringLiteral("ipNetToMediaTable: IPv4 addresses.\nipNetToPhysicalTable: IPv4 and IPv6 "
+                     "addresses; ipNetToMediaTable where a router has no such table."));
+  requests->Place(cboNeighbourTable_, {1440, 1065, 2055, 315}, Fit::kHeight);
+
+  fraV3_ = Named(new QGroupBox(QStringLiteral("SNMPv3 User")), "fraV3");
+  layout->Place(fraV3_, {480, 2400, 3735, 2640});
+  auto* user = new DesignLayout(fraV3_);
+  const auto row = [&](QLabel*& label, const char* label_name, const QString& caption,
+                       QWidget* control, int top) {
+    label = Label(label_name, caption);
+    user->Place(label, {240, top + 45, 1095, 255}, Fit::kWholeText);
+    const bool list = qobject_cast<QComboBox*>(control) != nullptr;
+    user->Place(control, {1440, list ? top - 15 : top, 2055, list ? 315 : 285}, Fit::kHeight);
+  };
+  txtV3User_ = Named(new QLineEdit, "txtV3User");
+  row(lblV3User_, "lblV3User", QStringLiteral("User:"), txtV3User_, 360);
+  cboV3AuthProtocol_ = Choices("cboV3AuthProtocol", ProtocolEntries(kAuthProtocolNames));
+  row(lblV3AuthProtocol_, "lblV3AuthProtocol", QStringLiteral("Authentication:"),
+      cboV3AuthProtocol_, 720);
+  txtV3AuthPassword_ = PasswordBox("txtV3AuthPassword");
+  row(lblV3AuthPassword_, "lblV3AuthPassword", QStringLiteral("Password:"), txtV3AuthPassword_,
+      1080);
+  cboV3PrivProtocol_ = Choices("cboV3PrivProtocol", ProtocolEntries(kPrivProtocolNames));
+  row(lblV3PrivProtocol_, "lblV3PrivProtocol", QStringLiteral("Privacy:"), cboV3PrivProtocol_,
+      1440);
+  txtV3PrivPassword_ = PasswordBox("txtV3PrivPassword");
+  row(lblV3PrivPassword_, "lblV3PrivPassword", QStringLiteral("Password:"), txtV3PrivPassword_,
+      1800);
+  txtV3Context_ = Named(new QLineEdit, "txtV3Context");
+  row(lblV3Context_, "lblV3Context", QStringLiteral("Context:"), txtV3Context_, 2160);
+}
+
 void MainForm::SetTabOrder() {
-  const QList<QWidget*> order = {txtRouterList_,    txtGetComm_,     txtTimeOut_,  txtRetries_,
-                                 txtCheckInterval_, chkSaveDynamic_, dtpStopDate_, chkDnsCheck_,
-                                 cboStopHour_,      chkDebugMode_,   cmdInstall_,  cmdStart_};
+  const QList<QWidget*> order = {
+      txtRouterList_,     txtGetComm_,  txtTimeOut_,        txtRetries_,        txtCheckInterval_,
+      chkSaveDynamic_,    dtpStopDate_, chkDnsCheck_,       cboStopHour_,       chkDebugMode_,
+      cmdInstall_,        cmdStart_,    cboSnmpVersion_,    chkUseBulk_,        txtMaxRepetitions_,
+      cboNeighbourTable_, txtV3User_,   cboV3AuthProtocol_, txtV3AuthPassword_, cboV3PrivProtocol_,
+      txtV3PrivPassword_, txtV3Context_};
   for (qsizetype i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
 }
 

@@ -1,6 +1,7 @@
 #include "settings_record.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -14,6 +15,7 @@
 
 #include "db/schema_upgrade.h"
 #include "router_list_edit.h"
+#include "settings/database_file_mode.h"
 #include "settings/settings_rules.h"
 
 namespace vexa::console {
@@ -26,10 +28,56 @@ using settings::FieldRule;
 struct Binding {
   const FieldRule& field;
   QWidget* control;
+  // Checked with every rule vexa-arp applies (the fields of the "SNMP" tab);
+  // the older fields keep the window's own checks.
+  bool all_rules = false;
 };
 
 QString FieldName(const FieldRule& field) {
   return QString::fromLatin1(field.name);
+}
+
+// Marks the entry a list gets for a stored value it does not offer.
+constexpr int kStrayEntryRole = Qt::UserRole + 1;
+
+bool SameChoice(const QString& a, const QString& b) {
+  return a.trimmed().compare(b.trimmed(), Qt::CaseInsensitive) == 0;
+}
+
+// What the control would store, as text.
+QString ControlText(const QWidget* control) {
+  if (const auto* box = qobject_cast<const QCheckBox*>(control))
+    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+  if (const auto* line = qobject_cast<const QLineEdit*>(control)) return line->text();
+  if (const auto* list = qobject_cast<const RouterListEdit*>(control)) return list->RouterList();
+  if (const auto* choice = qobject_cast<const QComboBox*>(control))
+    return choice->currentData().toString();
+  return {};
+}
+
+bool Edited(const QWidget* control, const QString& stored) {
+  if (qobject_cast<const QComboBox*>(control) != nullptr)
+    return !SameChoice(ControlText(control), stored);
+  if (qobject_cast<const QCheckBox*>(control) != nullptr)
+    return (ControlText(control) == QLatin1String("1")) != (stored.toLongLong() != 0);
+  return ControlText(control) != stored;
+}
+
+// Shows a stored value in a list: its entry, or an entry of its own when the
+// list does not offer it, so that it is kept until the operator picks another.
+void ShowChoice(QComboBox* list, const QVariant& value) {
+  for (int i = list->count() - 1; i >= 0; --i)
+    if (list->itemData(i, kStrayEntryRole).toBool()) list->removeItem(i);
+  const QString stored = value.isNull() ? QString() : value.toString();
+  for (int i = 0; i < list->count(); ++i) {
+    if (SameChoice(list->itemData(i).toString(), stored)) {
+      list->setCurrentIndex(i);
+      return;
+    }
+  }
+  list->addItem(stored, stored);
+  list->setItemData(list->count() - 1, true, kStrayEntryRole);
+  list->setCurrentIndex(list->count() - 1);
 }
 
 // Converts between the controls and the fields' own types, so that a value
@@ -48,6 +96,8 @@ class FieldDelegate final : public QStyledItemDelegate {
       line->setText(value.isNull() ? QString() : value.toString());
     } else if (auto* list = qobject_cast<RouterListEdit*>(editor)) {
       list->SetRouterList(value.isNull() ? QString() : value.toString());
+    } else if (auto* choice = qobject_cast<QComboBox*>(editor)) {
+      ShowChoice(choice, value);
     }
   }
 
@@ -55,15 +105,21 @@ class FieldDelegate final : public QStyledItemDelegate {
                     const QModelIndex& index) const override {
     const QVariant old = index.data(Qt::EditRole);
     QVariant value;
+    const FieldRule* field = fields_.value(index.column(), nullptr);
     if (auto* box = qobject_cast<QCheckBox*>(editor)) {
       value = box->isChecked() ? 1 : 0;
+    } else if (auto* choice = qobject_cast<QComboBox*>(editor)) {
+      // The stored spelling of the same choice is no edit.
+      if (!Edited(choice, old.isNull() ? QString() : old.toString())) return;
+      const QString chosen = choice->currentData().toString();
+      value = field != nullptr && field->choice_is_number ? QVariant(chosen.toLongLong())
+                                                          : QVariant(chosen);
     } else {
       QString text;
       if (auto* line = qobject_cast<QLineEdit*>(editor)) text = line->text();
       if (auto* list = qobject_cast<RouterListEdit*>(editor)) text = list->RouterList();
       // An empty control over an empty (NULL) field is no edit.
       if (text.isEmpty() && old.isNull()) return;
-      const FieldRule* field = fields_.value(index.column(), nullptr);
       if (field != nullptr && field->kind == FieldKind::kNumber) {
         const auto number =
             settings::ParseWholeNumber(text.toStdString(), field->minimum, field->maximum);
@@ -93,6 +149,16 @@ QList<Binding> Bindings(const BoundControls& c) {
       {field("DnsCheck"), c.dns_check},
       {field("DebugMode"), c.debug_mode},
       {field("StopTime"), c.stop_time},
+      {field("SnmpVersion"), c.snmp_version, true},
+      {field("UseBulk"), c.use_bulk, true},
+      {field("MaxRepetitions"), c.max_repetitions, true},
+      {field("NeighbourTable"), c.neighbour_table, true},
+      {field("V3User"), c.v3_user, true},
+      {field("V3AuthProtocol"), c.v3_auth_protocol, true},
+      {field("V3AuthPassword"), c.v3_auth_password, true},
+      {field("V3PrivProtocol"), c.v3_priv_protocol, true},
+      {field("V3PrivPassword"), c.v3_priv_password, true},
+      {field("V3Context"), c.v3_context, true},
   };
 }
 
@@ -122,6 +188,7 @@ SettingsRecord::~SettingsRecord() {
 }
 
 bool SettingsRecord::Open(const QString& database_path, int busy_timeout_ms, QString& error) {
+  database_path_ = database_path;
   if (!QFileInfo(database_path).isFile()) {
     error = QStringLiteral("The database file %1 does not exist.").arg(database_path);
     return false;
@@ -200,18 +267,49 @@ bool SettingsRecord::HasRecord() const {
 // Only values the operator changed are checked: a stored value the window
 // would refuse, written by another program, stays as it is (and unwritten)
 // until its field is edited.
-bool SettingsRecord::Validate(QString& error) const {
+QString SettingsRecord::StoredText(const FieldRule& field) const {
+  const QVariant stored = model_->data(model_->index(0, model_->fieldIndex(FieldName(field))));
+  return stored.isNull() ? QString() : stored.toString();
+}
+
+settings::FieldTexts SettingsRecord::ControlTexts(std::set<std::string>* edited) const {
+  settings::FieldTexts texts;
   for (const Binding& b : Bindings(controls_)) {
+    texts[b.field.name] = ControlText(b.control).toStdString();
+    if (edited != nullptr && Edited(b.control, StoredText(b.field))) edited->insert(b.field.name);
+  }
+  return texts;
+}
+
+bool SettingsRecord::Validate(QString& error) const {
+  const QString nothing_saved = QStringLiteral("\n\nNothing was saved.");
+  for (const Binding& b : Bindings(controls_)) {
+    if (b.all_rules && b.field.kind != FieldKind::kNumber &&
+        Edited(b.control, StoredText(b.field))) {
+      const auto checked = settings::CheckValue(b.field, ControlText(b.control).toStdString(), {});
+      if (!checked.error.empty()) {
+        error = QString::fromStdString(checked.error) + nothing_saved;
+        return false;
+      }
+    }
     if (b.field.kind != FieldKind::kNumber) continue;
     const QString text = static_cast<QLineEdit*>(b.control)->text();
     const QVariant stored = model_->data(model_->index(0, model_->fieldIndex(FieldName(b.field))));
     if (text == (stored.isNull() ? QString() : stored.toString())) continue;
     const std::string typed = text.toStdString();
     if (!settings::ParseWholeNumber(typed, b.field.minimum, b.field.maximum)) {
-      error = QString::fromStdString(settings::NumberRefusal(b.field, typed)) +
-              QStringLiteral("\n\nNothing was saved.");
+      error = QString::fromStdString(settings::NumberRefusal(b.field, typed)) + nothing_saved;
       return false;
     }
+  }
+  std::set<std::string> edited;
+  const auto refusals = settings::CombinationRefusals(ControlTexts(&edited), edited);
+  if (!refusals.empty()) {
+    error.clear();
+    for (const std::string& refusal : refusals)
+      error += QString::fromStdString(refusal) + QLatin1Char('\n');
+    error += QStringLiteral("\nNothing was saved.");
+    return false;
   }
   return true;
 }
@@ -221,13 +319,25 @@ SaveOutcome SettingsRecord::Save(QString& error) {
   if (!Validate(error)) return SaveOutcome::kInvalidValue;
   mapper_->submit();
   if (!model_->isDirty()) return SaveOutcome::kSaved;
+  // A password is written to a file only its owner reads; a journal file the
+  // write makes is narrowed after it.
+  const bool holds_password = settings::HoldsPassword(ControlTexts(nullptr));
+  const std::string path = QFile::encodeName(database_path_).toStdString();
+  std::string exposed = holds_password ? settings::RestrictDatabaseToOwner(path) : "";
   if (!model_->submitAll()) {
     error = SqlErrorText(model_->lastError());
     return SaveOutcome::kFailed;
   }
+  if (holds_password && exposed.empty()) exposed = settings::RestrictDatabaseToOwner(path);
   while (model_->canFetchMore()) model_->fetchMore();
   // The model has read the table again; show the record as it is now stored.
   mapper_->toFirst();
+  if (!exposed.empty() && !exposure_told_) {
+    exposure_told_ = true;
+    error = QStringLiteral("The settings are saved. The database holds an SNMPv3 password, but ") +
+            QString::fromStdString(exposed) + QLatin1Char('.');
+    return SaveOutcome::kSavedExposed;
+  }
   return SaveOutcome::kSaved;
 }
 

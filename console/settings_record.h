@@ -9,10 +9,13 @@
 #include <QSqlTableModel>
 #include <QString>
 #include <memory>
+#include <set>
+#include <string>
 
 #include "settings/settings_rules.h"
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 
 namespace vexa::console {
@@ -33,10 +36,22 @@ struct BoundControls {
   QCheckBox* dns_check = nullptr;
   QCheckBox* debug_mode = nullptr;
   QLineEdit* stop_time = nullptr;
+  QComboBox* snmp_version = nullptr;
+  QCheckBox* use_bulk = nullptr;
+  QLineEdit* max_repetitions = nullptr;
+  QComboBox* neighbour_table = nullptr;
+  QLineEdit* v3_user = nullptr;
+  QComboBox* v3_auth_protocol = nullptr;
+  QLineEdit* v3_auth_password = nullptr;
+  QComboBox* v3_priv_protocol = nullptr;
+  QLineEdit* v3_priv_password = nullptr;
+  QLineEdit* v3_context = nullptr;
 };
 
 enum class SaveOutcome {
   kSaved,         // the pending edit is in the table (or there was nothing to write)
+  kSavedExposed,  // saved, but a database holding a password could not be made
+                  // readable by its owner only (told once per window)
   kNoRecord,      // the table has no record: nothing to save
   kInvalidValue,  // a control holds a value its field cannot hold: nothing was saved
   kFailed,        // the database refused the write: nothing was saved
@@ -61,8 +76,13 @@ class SettingsRecord {
 
  private:
   bool Validate(QString& error) const;
+  // The fields as the controls would store them, and those edited.
+  settings::FieldTexts ControlTexts(std::set<std::string>* edited) const;
+  QString StoredText(const settings::FieldRule& field) const;
 
   BoundControls controls_;
+  QString database_path_;
+  bool exposure_told_ = false;
   QString connection_name_;
   std::unique_ptr<QSqlTableModel> model_;
   std::unique_ptr<QDataWidgetMapper> mapper_;

@@ -15,6 +15,11 @@ bool UpdateBeforeFormChange(SettingsRecord& record, QWidget* parent, SaveReport 
     case SaveOutcome::kSaved:
     case SaveOutcome::kNoRecord:
       return true;
+    case SaveOutcome::kSavedExposed:
+      if (report == SaveReport::kShowFailure)
+        ShowMessageBox(parent,
+                       {error, QString::fromLatin1(kMessageBoxTitle), QMessageBox::Warning});
+      return true;
     case SaveOutcome::kInvalidValue:
       if (report == SaveReport::kShowFailure)
         ShowMessageBox(parent,

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Screenshots of the console's two tabs for the documentation, taken from the
+# Screenshots of the console's three tabs for the documentation, taken from the
 # real window on a virtual X server. Builds nothing: give it the programs.
 #
 #   scripts/screenshots.sh CONSOLE COLLECTOR [OUT_DIR]
 #
-# Writes OUT_DIR/communication.png and OUT_DIR/service-control.png (default
-# OUT_DIR: docs/screenshots). The window runs in a scratch program folder with
+# Writes OUT_DIR/communication.png, OUT_DIR/service-control.png and
+# OUT_DIR/snmp.png (default OUT_DIR: docs/screenshots). The window runs in a scratch program folder with
 # example settings; the service is registered with the local service manager
 # in a scratch state directory, so the "Service Control" tab shows an
 # installed, stopped service. Needs: xvfb, xdotool, imagemagick, sqlite3.
@@ -38,7 +38,10 @@ trap cleanup EXIT
 sqlite3 "$work/program/VexaArp.mdb" "UPDATE Settings_General SET
   RouterList = '192.0.2.1' || char(13,10) || '192.0.2.129' || char(13,10) || '198.51.100.1',
   GetComm = 'public', TimeOut = 5, Retries = 2, CheckInterval = 900,
-  SaveOnlyDynamic = 1, DnsCheck = 1, DebugMode = 0, StopTime = '2024-06-01 23:00'"
+  SaveOnlyDynamic = 1, DnsCheck = 1, DebugMode = 0, StopTime = '2024-06-01 23:00',
+  SnmpVersion = 3, UseBulk = 1, MaxRepetitions = 25, NeighbourTable = 1, V3User = 'vexa-ro',
+  V3AuthProtocol = 'SHA-256', V3AuthPassword = 'example-auth', V3PrivProtocol = 'AES',
+  V3PrivPassword = 'example-priv', V3Context = ''"
 
 export VEXAARP_SERVICE_MANAGER=local
 export VEXAARP_SERVICE_DIR="$work/service"
@@ -67,4 +70,8 @@ import -window "$window" "$out/communication.png"
 xdotool key --clearmodifiers ctrl+Tab
 sleep 3
 import -window "$window" "$out/service-control.png"
-echo "Wrote $out/communication.png and $out/service-control.png"
+
+xdotool key --clearmodifiers ctrl+Tab
+sleep 1
+import -window "$window" "$out/snmp.png"
+echo "Wrote $out/communication.png, $out/service-control.png and $out/snmp.png"

@@ -96,6 +96,16 @@ TEST(SettingsRules, CommandLineValuesAreStoredOrRefusedWithTheReason) {
       {"RouterList", "192.0.2.1 router.example", {}, "\"router.example\" is not a router address"},
       {"RouterList", "127.1", {}, "\"127.1\" is not a router address"},
       {"RouterList", "192.0.2.1 ::ffff:192.0.2.1", {}, "\"::ffff:192.0.2.1\" is given twice"},
+      {"SnmpVersion", "3", int64_t{3}, ""},
+      {"SnmpVersion", "2c", {}, "SnmpVersion must be one of 1, 2, 3; \"2c\" is not"},
+      {"MaxRepetitions", "1000", int64_t{1000}, ""},
+      {"MaxRepetitions", "0", {}, "MaxRepetitions must be a whole number from 1 to 1000"},
+      {"NeighbourTable", "2", {}, "NeighbourTable must be one of 0, 1"},
+      {"V3AuthProtocol", "sha-256", std::string("SHA-256"), ""},
+      {"V3PrivProtocol", "AES128", {}, "must be one of none, DES, AES, AES-192, AES-256"},
+      {"V3User", "uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu", std::string(32, 'u'), ""},
+      {"V3Context", "ccccccccccccccccccccccccccccccccc", {}, "V3Context holds at most 32 bytes"},
+      {"V3AuthPassword", "pass\x7fword", {}, "V3AuthPassword must not hold control characters."},
   };
   for (const Case& c : cases) {
     const FieldRule* field = FindField(c.field);
@@ -109,6 +119,45 @@ TEST(SettingsRules, CommandLineValuesAreStoredOrRefusedWithTheReason) {
     }
   }
   EXPECT_EQ(FindField("NoSuchField"), nullptr);
+}
+
+// The rules that join the SNMPv3 fields apply where the change touches them.
+TEST(SettingsRules, SnmpV3FieldsAreCheckedTogether) {
+  const FieldTexts usable = {{"SnmpVersion", "3"},      {"V3User", "ops"},
+                             {"V3AuthProtocol", "SHA"}, {"V3AuthPassword", "12345678"},
+                             {"V3PrivProtocol", "AES"}, {"V3PrivPassword", "abcdefgh"}};
+  struct Case {
+    std::vector<std::pair<std::string, std::string>> change;
+    const char* refusal;  // "" when accepted
+  };
+  const Case cases[] = {
+      {{}, ""},
+      {{{"V3User", ""}}, "SnmpVersion 3 needs a V3User"},
+      {{{"V3AuthProtocol", "none"}}, "V3PrivProtocol AES needs an authentication protocol"},
+      {{{"V3AuthProtocol", "none"}, {"V3PrivProtocol", "NONE"}, {"V3AuthPassword", ""}}, ""},
+      {{{"V3AuthPassword", "1234567"}},
+       "V3AuthPassword must be at least 8 characters long with V3AuthProtocol SHA; it has 7."},
+      {{{"V3PrivProtocol", "AES-256"}, {"V3PrivPassword", ""}},
+       "V3PrivPassword must be at least 8"},
+      {{{"SnmpVersion", "2"}, {"V3User", ""}}, ""},
+  };
+  for (const Case& c : cases) {
+    FieldTexts record = usable;
+    std::set<std::string> changed = {"SnmpVersion"};
+    for (const auto& [field, value] : c.change) record[field] = value, changed.insert(field);
+    const auto refusals = CombinationRefusals(record, changed);
+    const std::string all = refusals.empty() ? "" : refusals.front();
+    EXPECT_EQ(refusals.size(), *c.refusal == '\0' ? 0u : 1u) << all;
+    EXPECT_NE(all.find(c.refusal), std::string::npos) << all;
+    EXPECT_EQ(all.find("1234567"), std::string::npos) << "a password shows: " << all;
+  }
+  // A short password stored by another program is left alone by a change
+  // elsewhere.
+  FieldTexts stored = usable;
+  stored["V3AuthPassword"] = "short";
+  EXPECT_TRUE(CombinationRefusals(stored, {"GetComm", "V3Context"}).empty());
+  EXPECT_TRUE(HoldsPassword(stored));
+  EXPECT_FALSE(HoldsPassword({{"V3User", "ops"}}));
 }
 
 TEST(SettingsRules, RouterListKeepsToTheLinesTheCollectorReads) {

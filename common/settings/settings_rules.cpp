@@ -9,11 +9,18 @@
 #include <limits>
 #include <set>
 
+#include "settings/collector_settings.h"
+
 namespace vexa::settings {
 
 namespace {
 
-constexpr std::array<FieldRule, 9> kFields = {{
+constexpr const char* kSnmpVersions[] = {"1", "2", "3"};
+constexpr const char* kNeighbourTables[] = {"0", "1"};
+// USM user and context names are SnmpAdminStrings of at most 32 octets.
+constexpr size_t kMaxV3NameLength = 32;
+
+constexpr std::array<FieldRule, 19> kFields = {{
     {"DebugMode", FieldKind::kFlag},
     {"RouterList", FieldKind::kRouterList},
     {"GetComm", FieldKind::kText},
@@ -23,6 +30,16 @@ constexpr std::array<FieldRule, 9> kFields = {{
     {"SaveOnlyDynamic", FieldKind::kFlag},
     {"DnsCheck", FieldKind::kFlag},
     {"StopTime", FieldKind::kStopTime},
+    {"SnmpVersion", FieldKind::kChoice, 0, 0, "", kSnmpVersions, true},
+    {"UseBulk", FieldKind::kFlag},
+    {"MaxRepetitions", FieldKind::kNumber, kMinRepetitions, kMaxRepetitions},
+    {"NeighbourTable", FieldKind::kChoice, 0, 0, "", kNeighbourTables, true},
+    {"V3User", FieldKind::kText, 0, 0, "", {}, false, kMaxV3NameLength},
+    {"V3AuthProtocol", FieldKind::kChoice, 0, 0, "", kAuthProtocolNames},
+    {"V3AuthPassword", FieldKind::kPassword},
+    {"V3PrivProtocol", FieldKind::kChoice, 0, 0, "", kPrivProtocolNames},
+    {"V3PrivPassword", FieldKind::kPassword},
+    {"V3Context", FieldKind::kText, 0, 0, "", {}, false, kMaxV3NameLength},
 }};
 
 bool IsBlank(char c) {
@@ -53,6 +70,16 @@ bool HasControlCharacter(std::string_view text) {
   return false;
 }
 
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
+}
+
+std::string ChoiceList(const FieldRule& field) {
+  std::string list;
+  for (const char* choice : field.choices) list += (list.empty() ? "" : ", ") + std::string(choice);
+  return list;
+}
+
 std::string StopTimeRefusal(std::string_view text) {
   return std::string("StopTime must be a date and a whole hour, YYYY-MM-DD HH:00; ") +
          Quoted(text) + " is not.";
@@ -66,9 +93,7 @@ std::span<const FieldRule> SettingsFields() {
 
 const FieldRule* FindField(std::string_view name) {
   for (const FieldRule& f : kFields)
-    if (name.size() == std::char_traits<char>::length(f.name) &&
-        strncasecmp(name.data(), f.name, name.size()) == 0)
-      return &f;
+    if (SameName(name, f.name)) return &f;
   return nullptr;
 }
 
@@ -240,6 +265,27 @@ CheckedValue CheckValue(const FieldRule& field, std::string_view value,
       out.stored = std::string(value);
       if (HasControlCharacter(value))
         out.error = std::string(field.name) + " must not hold control characters.";
+      else if (field.max_length > 0 && value.size() > field.max_length)
+        out.error = std::string(field.name) + " holds at most " + std::to_string(field.max_length) +
+                    " bytes; " + Quoted(value) + " has " + std::to_string(value.size()) + ".";
+      break;
+    case FieldKind::kPassword:
+      // The refusal never repeats the password.
+      out.stored = std::string(value);
+      if (HasControlCharacter(value))
+        out.error = std::string(field.name) + " must not hold control characters.";
+      break;
+    case FieldKind::kChoice:
+      for (const char* choice : field.choices) {
+        if (!SameName(value, choice)) continue;
+        if (field.choice_is_number)
+          out.stored = int64_t{*ParseWholeNumber(choice, INT64_MIN, INT64_MAX)};
+        else
+          out.stored = std::string(choice);
+        return out;
+      }
+      out.error = std::string(field.name) + " must be one of " + ChoiceList(field) + "; " +
+                  Quoted(value) + " is not.";
       break;
     case FieldKind::kNumber: {
       const auto number = ParseWholeNumber(value, field.minimum, field.maximum);
@@ -273,6 +319,49 @@ CheckedValue CheckValue(const FieldRule& field, std::string_view value,
     }
   }
   return out;
+}
+
+std::vector<std::string> CombinationRefusals(const FieldTexts& record,
+                                             const std::set<std::string>& changed) {
+  const auto value = [&](const char* field) {
+    const auto it = record.find(field);
+    return it == record.end() ? std::string() : it->second;
+  };
+  const auto applies = [&](std::initializer_list<const char*> fields) {
+    for (const char* f : fields)
+      if (changed.count(f) != 0) return true;
+    return false;
+  };
+  const auto is_none = [](const std::string& protocol) { return SameName(Trim(protocol), "none"); };
+  std::vector<std::string> refusals;
+  if (applies({"SnmpVersion", "V3User"}) && Trim(value("SnmpVersion")) == "3" &&
+      value("V3User").empty())
+    refusals.push_back("SnmpVersion 3 needs a V3User; it is empty.");
+  if (applies({"V3AuthProtocol", "V3PrivProtocol"}) && !is_none(value("V3PrivProtocol")) &&
+      is_none(value("V3AuthProtocol")))
+    refusals.push_back("V3PrivProtocol " + value("V3PrivProtocol") +
+                       " needs an authentication protocol; V3AuthProtocol is none.");
+  const auto check_password = [&](const char* protocol, const char* password) {
+    if (!applies({protocol, password}) || is_none(value(protocol))) return;
+    const size_t length = value(password).size();
+    if (length < kMinV3PasswordLength)
+      refusals.push_back(std::string(password) + " must be at least " +
+                         std::to_string(kMinV3PasswordLength) + " characters long with " +
+                         protocol + " " + value(protocol) + "; it has " + std::to_string(length) +
+                         ".");
+  };
+  check_password("V3AuthProtocol", "V3AuthPassword");
+  check_password("V3PrivProtocol", "V3PrivPassword");
+  return refusals;
+}
+
+bool HoldsPassword(const FieldTexts& record) {
+  for (const FieldRule& f : kFields) {
+    if (f.kind != FieldKind::kPassword) continue;
+    const auto it = record.find(f.name);
+    if (it != record.end() && !it->second.empty()) return true;
+  }
+  return false;
 }
 
 }  // namespace vexa::settings

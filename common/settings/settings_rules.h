@@ -7,7 +7,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,7 +27,10 @@ inline constexpr size_t kRouterListMaxLength = 255;
 // The collector polls the routers of the first 25 lines of the list.
 inline constexpr size_t kMaxRouterLines = 25;
 
-enum class FieldKind { kFlag, kText, kNumber, kRouterList, kStopTime };
+// kChoice: one of a list of names (compared without regard to case, stored in
+// the list's spelling). kPassword: a text that is never shown or repeated in
+// a message.
+enum class FieldKind { kFlag, kText, kNumber, kRouterList, kStopTime, kChoice, kPassword };
 
 struct FieldRule {
   const char* name;
@@ -33,9 +38,15 @@ struct FieldRule {
   int64_t minimum = 0;  // kNumber: the range the field holds
   int64_t maximum = 0;
   const char* range_name = "";  // "16-bit", "32-bit"
+  // kChoice: the values the field takes, as stored; stored as integers when
+  // `choice_is_number`.
+  std::span<const char* const> choices = {};
+  bool choice_is_number = false;
+  // kText: the most octets the field holds (0: no limit).
+  size_t max_length = 0;
 };
 
-// The nine fields in the order the collector reads them.
+// The fields in the order the collector reads them.
 std::span<const FieldRule> SettingsFields();
 // The field of that name (compared without regard to case), or nullptr.
 const FieldRule* FindField(std::string_view name);
@@ -97,5 +108,23 @@ struct CheckedValue {
 };
 CheckedValue CheckValue(const FieldRule& field, std::string_view value,
                         const RouterAddressCheck& usable);
+
+// SNMPv3 passwords shorter than this are refused (the agents' rule too).
+inline constexpr size_t kMinV3PasswordLength = 8;
+
+// Field values as stored, as text ("" for none), by the field's name as
+// SettingsFields() spells it.
+using FieldTexts = std::map<std::string, std::string>;
+
+// The rules that join fields: SNMPv3 needs a user; privacy needs
+// authentication; a password is at least kMinV3PasswordLength long where its
+// protocol is not "none". Only a rule that reads one of the `changed` fields
+// applies, so a record stored by another program is not refused for a field
+// left alone. Returns one sentence per refusal; a password never shows in it.
+std::vector<std::string> CombinationRefusals(const FieldTexts& record,
+                                             const std::set<std::string>& changed);
+
+// Whether the record holds an SNMPv3 password (either one not empty).
+bool HoldsPassword(const FieldTexts& record);
 
 }  // namespace vexa::settings

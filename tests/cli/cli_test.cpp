@@ -4,6 +4,7 @@
 // and ArpTable written out without a raw control byte.
 #include <gtest/gtest.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <map>
 
@@ -54,7 +55,9 @@ TEST_F(CliTest, SetsAndReadsBackEveryField) {
   EXPECT_EQ(shown.out,
             "DebugMode\t1\nRouterList\n\t192.0.2.1\n\t2001:db8::1\nGetComm\ts3cret!\n"
             "TimeOut\t-7\nRetries\t32767\nCheckInterval\t2147483647\nSaveOnlyDynamic\t1\n"
-            "DnsCheck\t0\nStopTime\t2030-12-31 23:00\n");
+            "DnsCheck\t0\nStopTime\t2030-12-31 23:00\nSnmpVersion\t2\nUseBulk\t0\n"
+            "MaxRepetitions\t25\nNeighbourTable\t0\nV3User\t\nV3AuthProtocol\tnone\n"
+            "V3AuthPassword\t\nV3PrivProtocol\tnone\nV3PrivPassword\t\nV3Context\t\n");
   EXPECT_EQ(shown.err, "");
   // Stored with the types the collector reads.
   EXPECT_EQ(Sqlite("SELECT typeof(TimeOut) || typeof(DebugMode) || hex(RouterList) "
@@ -90,6 +93,14 @@ TEST_F(CliTest, RefusedCommandsLeaveTheDatabaseAsItWas) {
       {{"set", "DnsCheck", "true"}, 1, "DnsCheck must be 0 or 1"},
       {{"set", "GetComm", "a\nb"}, 1, "GetComm must not hold control characters"},
       {{"set", "RouterList", "192.0.2.1,192.0.2.1"}, 1, "\"192.0.2.1\" is given twice"},
+      {{"set", "MaxRepetitions", "1001"}, 1, "MaxRepetitions must be a whole number from 1 to"},
+      {{"set", "V3AuthProtocol", "SHA1"}, 1, "V3AuthProtocol must be one of none, MD5, SHA,"},
+      {{"set", "GetComm", "new", "SnmpVersion", "3"}, 1, "SnmpVersion 3 needs a V3User"},
+      {{"set", "V3AuthProtocol", "SHA", "V3AuthPassword", "short"}, 1, "at least 8 characters"},
+      {{"set", "V3PrivProtocol", "AES", "V3PrivPassword", "long enough"},
+       1,
+       "V3PrivProtocol AES needs an authentication protocol"},
+      {{"set", "V3AuthPassword", "-"}, 2, "standard input holds no line"},
       {{"routers", "add", "192.0.2.9", "::ffff:192.0.2.1"}, 1, "is in the router list already"},
       {{"routers", "add", "gateway.example"}, 1, "not a router address the collector can poll"},
       {many, 1, "the collector polls the routers of the first 25 only"},
@@ -128,6 +139,62 @@ TEST_F(CliTest, RefusedCommandsLeaveTheDatabaseAsItWas) {
   EXPECT_EQ(locked.exit_status, 1);
   EXPECT_NE(locked.err.find("is locked by another program"), std::string::npos) << locked.err;
   EXPECT_EQ(Dump(), stored);
+}
+
+TEST_F(CliTest, SnmpSettingsAreStoredShownMaskedAndOwnerOnly) {
+  // The privacy password comes from standard input.
+  const RunResult set = test::Run("/bin/sh", {"-c",
+                                              "printf 'priv pass phrase\\n' | \"$0\" \"$@\"",
+                                              VEXA_CLI_BINARY,
+                                              "--folder",
+                                              folder.path(),
+                                              "set",
+                                              "SnmpVersion",
+                                              "3",
+                                              "UseBulk",
+                                              "1",
+                                              "MaxRepetitions",
+                                              "1000",
+                                              "NeighbourTable",
+                                              "1",
+                                              "V3User",
+                                              "ops",
+                                              "V3AuthProtocol",
+                                              "sha-512",
+                                              "V3AuthPassword",
+                                              "auth pass phrase",
+                                              "V3PrivProtocol",
+                                              "AES-256",
+                                              "V3PrivPassword",
+                                              "-",
+                                              "V3Context",
+                                              "ctx"});
+  ASSERT_EQ(set.exit_status, 0) << set.err;
+  EXPECT_EQ(set.out + set.err, "");
+  const RunResult shown = Cli({"settings"});
+  EXPECT_NE(shown.out.find("SnmpVersion\t3\nUseBulk\t1\nMaxRepetitions\t1000\nNeighbourTable\t1\n"
+                           "V3User\tops\nV3AuthProtocol\tSHA-512\nV3AuthPassword\t********\n"
+                           "V3PrivProtocol\tAES-256\nV3PrivPassword\t********\nV3Context\tctx\n"),
+            std::string::npos)
+      << shown.out;
+  EXPECT_EQ(shown.out.find("pass phrase"), std::string::npos);
+  EXPECT_EQ(shown.err, "") << "the collector reads them";
+  EXPECT_EQ(Sqlite("SELECT V3AuthPassword || '/' || V3PrivPassword || '/' || typeof(SnmpVersion) "
+                   "FROM Settings_General"),
+            "auth pass phrase/priv pass phrase/integer\n");
+  // Readable by its owner only, the journal files as well.
+  for (const char* suffix : {"", "-wal", "-shm"}) {
+    struct stat st {};
+    if (::stat((folder.Database() + suffix).c_str(), &st) == 0) {
+      EXPECT_EQ(st.st_mode & 0777, 0600u) << suffix;
+    }
+  }
+  // A password too short for its protocol, stored by another program, is
+  // shown with a warning.
+  folder.Sql("UPDATE Settings_General SET V3AuthPassword = 'short'");
+  EXPECT_NE(
+      Cli({"settings"}).err.find("no router can be walked: V3AuthPassword must be at least 8"),
+      std::string::npos);
 }
 
 TEST_F(CliTest, MissingOlderOrNewerDatabaseIsNamed) {

@@ -2,6 +2,7 @@
 // record, how edits reach Settings_General, and how a failed save is told.
 #include <sqlite3.h>
 
+#include <sys/stat.h>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
@@ -12,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTabWidget>
 #include <QTest>
+
 #include <cmath>
 #include <filesystem>
 
@@ -54,6 +56,28 @@ void TypeInto(QLineEdit* box, const QString& text) {
   box->selectAll();
   QTest::keyClicks(box, text);
 }
+
+// Sets a control of the window as the operator would leave it: a list entry by
+// its stored value, a check box by "0"/"1", a text box by its text.
+void Edit(MainForm& form, const char* name, const QString& value) {
+  QWidget* control = Find<QWidget>(&form, name);
+  QVERIFY2(control != nullptr, name);
+  QVERIFY2(control->isEnabled(), name);
+  if (auto* list = qobject_cast<QComboBox*>(control)) {
+    const int index = list->findData(value);
+    QVERIFY2(index >= 0, name);
+    list->setCurrentIndex(index);
+  } else if (auto* box = qobject_cast<QCheckBox*>(control)) {
+    box->setChecked(value == QLatin1String("1"));
+  } else {
+    TypeInto(qobject_cast<QLineEdit*>(control), value);
+  }
+}
+
+constexpr const char* kSnmpFields =
+    "SELECT SnmpVersion || '/' || UseBulk || '/' || MaxRepetitions || '/' || NeighbourTable || '/' "
+    "|| V3User || '/' || V3AuthProtocol || '/' || V3AuthPassword || '/' || V3PrivProtocol || '/' "
+    "|| V3PrivPassword || '/' || V3Context FROM Settings_General";
 
 }  // namespace
 
@@ -452,6 +476,89 @@ class SettingsFormTest : public QObject {
     Find<QCheckBox>(form.get(), "chkDnsCheck")->setChecked(false);
     QVERIFY(form->close());
     QCOMPARE(f.Query("SELECT DebugMode || DnsCheck FROM Settings_General"), std::string("10"));
+  }
+
+  // The "SNMP" tab shows the stored record (a value its lists do not offer
+  // included, kept until changed), enables what applies and saves every
+  // field as the collector reads it.
+  void snmpTabShowsAndSavesItsFields() {
+    ConsoleFixture f;
+    f.Folder().Sql(
+        "UPDATE Settings_General SET SnmpVersion = 1, MaxRepetitions = 40, "
+        "V3AuthProtocol = 'sha', V3PrivProtocol = 'RC4';");
+    auto form = f.Open();
+    QVERIFY(form);
+    QCOMPARE(Find<QTabWidget>(form.get(), "tab1")->tabText(2), QStringLiteral("SNMP"));
+    SelectTab(*form, 2);
+    QCOMPARE(Find<QComboBox>(form.get(), "cboSnmpVersion")->currentText(),
+             QStringLiteral("SNMPv1"));
+    QCOMPARE(Find<QComboBox>(form.get(), "cboV3AuthProtocol")->currentText(),
+             QStringLiteral("SHA"));
+    QCOMPARE(Find<QComboBox>(form.get(), "cboV3PrivProtocol")->currentText(),
+             QStringLiteral("RC4"));
+    QCOMPARE(Find<QLineEdit>(form.get(), "txtMaxRepetitions")->text(), QStringLiteral("40"));
+    for (const char* off : {"chkUseBulk", "txtMaxRepetitions", "txtV3User", "txtV3AuthPassword"})
+      QVERIFY2(!Find<QWidget>(form.get(), off)->isEnabled(), off);
+    SelectTab(*form, 0);
+    QCOMPARE(f.Query(kSnmpFields), std::string("1/0/40/0//sha//RC4//"));
+
+    SelectTab(*form, 2);
+    const std::pair<const char*, const char*> edits[] = {
+        {"cboSnmpVersion", "3"},
+        {"chkUseBulk", "1"},
+        {"txtMaxRepetitions", "100"},
+        {"cboNeighbourTable", "1"},
+        {"txtV3User", "ops"},
+        {"cboV3AuthProtocol", "SHA-256"},
+        {"txtV3AuthPassword", "auth pass"},
+        {"cboV3PrivProtocol", "AES"},
+        {"txtV3PrivPassword", "priv pass"},
+        {"txtV3Context", "ctx"},
+    };
+    for (const auto& [name, value] : edits) Edit(*form, name, QString::fromLatin1(value));
+    QCOMPARE(Find<QLineEdit>(form.get(), "txtV3AuthPassword")->echoMode(), QLineEdit::Password);
+    SelectTab(*form, 0);
+    QVERIFY2(f.boxes.Boxes().isEmpty(), qPrintable(f.boxes.Boxes().value(0).text));
+    QCOMPARE(f.Query(kSnmpFields),
+             std::string("3/1/100/1/ops/SHA-256/auth pass/AES/priv pass/ctx"));
+    QCOMPARE(f.Query("SELECT typeof(SnmpVersion) || typeof(MaxRepetitions) FROM Settings_General"),
+             std::string("integerinteger"));
+    // A database that holds a password is its owner's alone.
+    struct stat st {};
+    QCOMPARE(::stat(f.Folder().Database().c_str(), &st), 0);
+    QCOMPARE(st.st_mode & 0777, 0600u);
+  }
+
+  // What the rules refuse is named in a box, and nothing is saved.
+  void snmpTabRefusesWhatTheRulesRefuse() {
+    const struct {
+      std::vector<std::pair<const char*, QString>> edits;
+      const char* refusal;
+    } cases[] = {
+        {{{"cboSnmpVersion", "3"}}, "SnmpVersion 3 needs a V3User"},
+        {{{"cboSnmpVersion", "3"},
+          {"txtV3User", "ops"},
+          {"cboV3AuthProtocol", "SHA"},
+          {"txtV3AuthPassword", "short"}},
+         "V3AuthPassword must be at least 8 characters"},
+        {{{"cboSnmpVersion", "3"}, {"txtV3User", QString(33, QLatin1Char('u'))}},
+         "V3User holds at most 32 bytes"},
+        {{{"chkUseBulk", "1"}, {"txtMaxRepetitions", "0"}},
+         "MaxRepetitions must be a whole number"},
+    };
+    for (const auto& c : cases) {
+      ConsoleFixture f;
+      auto form = f.Open();
+      QVERIFY(form);
+      SelectTab(*form, 2);
+      for (const auto& [name, value] : c.edits) Edit(*form, name, value);
+      SelectTab(*form, 0);
+      QCOMPARE(f.boxes.Boxes().size(), 1);
+      QVERIFY2(f.boxes.Boxes().first().text.contains(QString::fromLatin1(c.refusal)),
+               qPrintable(f.boxes.Boxes().first().text));
+      QVERIFY(!f.boxes.Boxes().first().text.contains(QStringLiteral("short")));
+      QCOMPARE(f.Query(kSnmpFields), std::string("2/0/25/0//none//none//"));
+    }
   }
 
   void tabKeyWalksTheFieldsAndSelectsTheirText() {
