@@ -1,5 +1,6 @@
 #include "arp_walk.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <limits>
@@ -21,8 +22,12 @@ namespace {
 constexpr const char* kColumnIfIndex = "1.3.6.1.2.1.4.22.1.1";
 constexpr const char* kColumns[] = {kColumnIfIndex, "1.3.6.1.2.1.4.22.1.3", "1.3.6.1.2.1.4.22.1.2",
                                     "1.3.6.1.2.1.4.22.1.4"};
+constexpr size_t kRowWidth = std::size(kColumns);
 // The request's name in the traces.
 constexpr const char* kRequestName = "GetArpTable";
+// The request traces name the PDU by its tag number: 33 get-next, 37 GETBULK.
+constexpr const char* kGetNextTrace = " --> snmp_33\t";
+constexpr const char* kGetBulkTrace = " --> snmp_37\t";
 constexpr const char* kControlName = "snmpManager";
 
 // Request identifiers run from 1 to 2147483647 and then start again at 1,
@@ -159,6 +164,7 @@ void ArpWalker::OpenEndpoint(const std::string& control_name) {
 }
 
 void ArpWalker::SetEnabled(bool enabled) {
+  if (enabled && !enabled_) v1_bulk_noted_ = false;
   enabled_ = enabled;
   if (!enabled_ && busy_) End(WalkOutcome::kStopped);
 }
@@ -194,6 +200,20 @@ void ArpWalker::Begin(const std::string& router) {
     result_.outcome = WalkOutcome::kStopped;
     return;
   }
+  bulk_ = ctx_.settings.use_bulk && ctx_.settings.snmp_version != 1;
+  bulk_answered_ = false;
+  repetitions_ = std::clamp(ctx_.settings.max_repetitions, kMinRepetitions, kMaxRepetitions);
+  if (ctx_.settings.use_bulk && !bulk_ && !v1_bulk_noted_) {
+    v1_bulk_noted_ = true;
+    ctx_.log.LogEvent(kLogSourceCollector, "GetArpTable",
+                      "SNMPv1 has no GETBULK; the routers are walked with GET-NEXT", kLevelInfo);
+    // The log's wait lets events run: the walker may have been switched off.
+    started_ = ctx_.loop.clock().Now();
+    if (!enabled_) {
+      result_.outcome = WalkOutcome::kStopped;
+      return;
+    }
+  }
   const int64_t now = ctx_.NowSeconds();
   walk_deadline_ = now + kWalkLimitSeconds;
   reply_deadline_ = now + ctx_.settings.timeout_seconds;
@@ -220,11 +240,17 @@ void ArpWalker::SendRequest() {
     request_id_ = NextRequestId(request_id_);
     request.request_id = request_id_;
     for (const char* column : kColumns) request.AddBinding(column + row_index_);
+    // No more rows than the buffer takes, and one past them to see the limit.
+    const int32_t repetitions = static_cast<int32_t>(std::min<size_t>(
+        static_cast<size_t>(repetitions_), ArpRowBuffer::kCapacity - rows_.size() + 1));
+    if (bulk_) request.SetBulk(0, repetitions);
     if (ctx_.settings.debug_mode)
-      AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " --> snmp_33\t" +
-                                         std::to_string(request_id_) + '\t' + router_ + '\t' +
-                                         ctx_.settings.community + '\t' + kRequestName + '\t' +
-                                         kColumnIfIndex + '\t' + row_index_ + "\r\n\r\n");
+      AppendTrace(ctx_.Files().snmp,
+                  FormatTimeOfDay(ctx_.LocalNow()) + (bulk_ ? kGetBulkTrace : kGetNextTrace) +
+                      std::to_string(request_id_) + '\t' + router_ + '\t' +
+                      ctx_.settings.community + '\t' + kRequestName + '\t' + kColumnIfIndex + '\t' +
+                      row_index_ + (bulk_ ? '\t' + std::to_string(repetitions) : std::string()) +
+                      "\r\n\r\n");
     reply_deadline_ = ctx_.NowSeconds() + ctx_.settings.timeout_seconds;
     ArmReplyWatch();
     manager_.Send();
@@ -265,8 +291,13 @@ void ArpWalker::OnReplyWatch() {
     ++result_.resends;
     WriteTimerTrace("ReSend");
     // The same row again under a new identifier; a late reply to the earlier
-    // copy is then stale.
-    if (busy_) SendRequest();
+    // copy is then stale. An agent that has never answered GETBULK may not
+    // know it: the re-send asks with get-next.
+    if (busy_ && bulk_ && !bulk_answered_)
+      FallBackToGetNext("no answer to GETBULK within " +
+                        std::to_string(ctx_.settings.timeout_seconds) + " s");
+    else if (busy_)
+      SendRequest();
   }
   if (busy_ && !reply_watch_.Active()) ArmReplyWatch();
 }
@@ -290,8 +321,16 @@ void ArpWalker::OnResponse() {
   try {
     HandleResponse();
   } catch (const std::exception& e) {
-    ReportResponseFailure(e.what());
+    ReportResponseFailure(e.what(), manager_.message().bindings);
   }
+}
+
+void ArpWalker::FallBackToGetNext(const std::string& why) {
+  bulk_ = false;
+  SendRequest();
+  ctx_.log.LogEvent(kLogSourceCollector, "GetArpTable",
+                    "GETBULK to " + router_ + ": " + why + "; the walk goes on with GET-NEXT",
+                    kLevelInfo);
 }
 
 void ArpWalker::HandleResponse() {
@@ -314,6 +353,8 @@ void ArpWalker::HandleResponse() {
     if (!nulls.empty())
       AppendTrace(ctx_.Files().snmp_null_values, ResponseHeader("") + nulls + "\r\n");
   }
+
+  if (bulk_) return HandleBulkResponse(answered);
 
   if (response.error_status != 0) {
     result_.error_status = response.error_status;
@@ -360,6 +401,51 @@ std::optional<WalkOutcome> ArpWalker::ReadRow(std::span<const snmp::VarBind> col
   return std::nullopt;
 }
 
+void ArpWalker::HandleBulkResponse(int32_t answered) {
+  const snmp::Message& response = manager_.message();
+  if (response.error_status == snmp::error_status::kTooBig && repetitions_ > 1) {
+    repetitions_ /= 2;
+    SendRequest();
+    return;
+  }
+  if (response.error_status != snmp::error_status::kNoError)
+    return FallBackToGetNext("error status " + std::to_string(response.error_status));
+  bulk_answered_ = true;
+  // The bindings come row by row, each row the four columns in request order;
+  // an agent that cuts its response to fit may end it inside a row, which is
+  // then asked for again.
+  const std::span<const snmp::VarBind> bindings = response.bindings;
+  const size_t whole_rows = bindings.size() / kRowWidth;
+  if (whole_rows == 0) return FallBackToGetNext("an answer without a whole row");
+
+  // Every row is read out of the message before any is stored: storing may
+  // wait, and a re-send due meanwhile rebuilds the message as its request.
+  std::optional<WalkOutcome> end;
+  std::optional<std::string> failure;
+  std::vector<snmp::VarBind> failed_bindings;
+  size_t rows_read = 0;
+  try {
+    for (size_t i = 0; i < whole_rows && !end; ++i) {
+      if (bulk_rows_.size() == rows_read) bulk_rows_.emplace_back();
+      RowRead& row = bulk_rows_[rows_read];
+      const std::string after =
+          kColumnIfIndex + (rows_read == 0 ? row_index_ : bulk_rows_[rows_read - 1].index);
+      end =
+          ReadRow(bindings.subspan(i * kRowWidth, kRowWidth), after, rows_.size() + rows_read, row);
+      if (!end) ++rows_read;
+    }
+  } catch (const std::exception& e) {
+    failure = e.what();
+    failed_bindings.assign(bindings.begin(), bindings.end());
+  }
+
+  for (size_t i = 0; i < rows_read; ++i)
+    if (!StoreRow(bulk_rows_[i], answered)) return;
+  if (failure) return ReportResponseFailure(*failure, failed_bindings);
+  if (end) return End(*end);
+  SendRequest();
+}
+
 bool ArpWalker::StoreRow(const RowRead& read, int32_t answered) {
   std::string mac = MacText(read.phys_address, ctx_.log);
   // The MAC conversion's log line waits, and events run meanwhile: a copy of
@@ -375,11 +461,12 @@ bool ArpWalker::StoreRow(const RowRead& read, int32_t answered) {
   return true;
 }
 
-void ArpWalker::ReportResponseFailure(const std::string& description) {
+void ArpWalker::ReportResponseFailure(const std::string& description,
+                                      std::span<const snmp::VarBind> bindings) {
   if (ctx_.settings.debug_mode) {
     // The description may quote the agent's values; neither may split a line.
     std::string text = ResponseHeader(WithoutControlBytes(description));
-    for (const snmp::VarBind& b : manager_.message().bindings)
+    for (const snmp::VarBind& b : bindings)
       text += "OID:   " + b.oid + "\r\nType:  " + std::to_string(b.type()) +
               "\r\nValue: " + WithoutControlBytes(b.value) + "\r\n\r\n";
     text += "\r\n";
