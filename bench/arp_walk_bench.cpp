@@ -1,8 +1,9 @@
 // Times the collector's walk of one router's ARP table against
 // an agent: prints the rows walked and the median rows per second over
-// several runs. bench/walk_vs_snmpwalk.sh runs it beside net-snmp's snmpwalk.
+// several runs. bench/walk_vs_snmpwalk.sh runs it beside net-snmp's snmpwalk,
+// bench/bulk_walk.sh (with REPETITIONS: GETBULK) beside snmpbulkwalk.
 //
-//   arp_walk_bench AGENT_ADDRESS [RUNS] [COMMUNITY]
+//   arp_walk_bench AGENT_ADDRESS [RUNS] [COMMUNITY] [REPETITIONS]
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -17,7 +18,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: arp_walk_bench AGENT_ADDRESS [RUNS] [COMMUNITY]\n");
+    std::fprintf(stderr, "usage: arp_walk_bench AGENT_ADDRESS [RUNS] [COMMUNITY] [REPETITIONS]\n");
     return 2;
   }
   const std::string agent = argv[1];
@@ -32,6 +33,10 @@ int main(int argc, char** argv) {
   settings.community = argc > 3 ? argv[3] : "public";
   settings.timeout_seconds = 5;
   settings.retries = 2;
+  if (argc > 4) {
+    settings.use_bulk = true;
+    settings.max_repetitions = std::atoi(argv[4]);
+  }
   std::string db;
   vexa::EventLog log(loop, folder);
   vexa::CollectorContext ctx{loop, log, folder, db, settings};
