@@ -346,10 +346,13 @@ void ArpWalker::HandleResponse() {
 
   const bool debug = ctx_.settings.debug_mode;
   if (debug) {
+    // An error answer to GETBULK (tooBig) may carry no binding at all.
+    const std::string first =
+        bulk_ && response.bindings.empty() ? "" : Binding(response.bindings, 1).oid;
     AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " <-- snmp_Rx\t" +
                                        std::to_string(response.request_id) + '\t' + kRequestName +
-                                       '\t' + Binding(response.bindings, 1).oid + '\t' +
-                                       std::to_string(rows_.size()) + "\r\n\r\n");
+                                       '\t' + first + '\t' + std::to_string(rows_.size()) +
+                                       "\r\n\r\n");
     if (!nulls.empty())
       AppendTrace(ctx_.Files().snmp_null_values, ResponseHeader("") + nulls + "\r\n");
   }

@@ -63,10 +63,14 @@ TEST_F(ArpBulkWalkTest, EveryFaultStillGivesTheRowsOfTheTable) {
   const auto answer = [](ScriptedAgent& a, const snmp::Message& m) {
     return std::vector<snmp::Message>{a.Answer(m)};
   };
+  // An error answer carries no bindings, as agents send tooBig.
   const auto with_status = [&](int32_t status, bool (*when)(const snmp::Message&)) -> Script {
     return [=](ScriptedAgent& a, const snmp::Message& m) {
       snmp::Message reply = a.Answer(m);
-      if (when(m)) reply.error_status = status;
+      if (when(m)) {
+        reply.error_status = status;
+        reply.bindings.clear();
+      }
       return std::vector<snmp::Message>{reply};
     };
   };
@@ -138,6 +142,7 @@ TEST_F(ArpBulkWalkTest, EveryFaultStillGivesTheRowsOfTheTable) {
        {0, 0, 0},
        "SNMPv1 has no GETBULK; the routers are walked with GET-NEXT"},
   };
+  settings.debug_mode = true;  // the traces must take every answer too
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(folder + "/Debug/AppEvent.txt");
