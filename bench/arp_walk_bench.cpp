@@ -1,8 +1,9 @@
 // Times the collector's walk of one router's ARP table against
 // an agent: prints the rows walked and the median rows per second over
-// several runs. bench/walk_vs_snmpwalk.sh runs it beside net-snmp's snmpwalk.
+// several runs. bench/walk_vs_snmpwalk.sh runs it beside net-snmp's snmpwalk,
+// bench/bulk_walk.sh (with REPETITIONS: GETBULK) beside snmpbulkwalk.
 //
-//   arp_walk_bench AGENT_ADDRESS [RUNS] [COMMUNITY]
+//   arp_walk_bench AGENT_ADDRESS [RUNS] [COMMUNITY] [REPETITIONS]
 //   NEIGHBOUR_TABLE=1 arp_walk_bench ...     walks ipNetToPhysicalTable
 #include <sys/stat.h>
 
@@ -18,7 +19,7 @@
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: arp_walk_bench AGENT_ADDRESS [RUNS] [COMMUNITY]\n");
+    std::fprintf(stderr, "usage: arp_walk_bench AGENT_ADDRESS [RUNS] [COMMUNITY] [REPETITIONS]\n");
     return 2;
   }
   const std::string agent = argv[1];
@@ -36,6 +37,10 @@ int main(int argc, char** argv) {
   const char* table = std::getenv("NEIGHBOUR_TABLE");
   settings.neighbour_table = table && std::string(table) == "1" ? vexa::kNeighbourTablePhysical
                                                                 : vexa::kNeighbourTableMedia;
+  if (argc > 4) {
+    settings.use_bulk = true;
+    settings.max_repetitions = std::atoi(argv[4]);
+  }
   std::string db;
   vexa::EventLog log(loop, folder);
   vexa::CollectorContext ctx{loop, log, folder, db, settings};

@@ -115,16 +115,16 @@ int SetFields(Context& c, const Arguments& args) {
   if (args.size() % 2 != 0) throw UsageError("the field " + args.back() + " has no value");
   std::vector<SettingsStore::Change> changes;
   std::vector<std::string> refusals;
-  std::set<const FieldRule*> given;
+  std::set<const FieldRule*> seen;
   for (size_t i = 0; i < args.size(); i += 2) {
     const FieldRule* field = settings::FindField(args[i]);
     if (field == nullptr)
       throw UsageError("there is no field " + args[i] + "; the fields are " + FieldList());
-    if (!given.insert(field).second) throw UsageError(std::string(field->name) + " is given twice");
-    const std::string given = field->kind == FieldKind::kPassword && args[i + 1] == "-"
-                                  ? PasswordFromInput(*field)
-                                  : args[i + 1];
-    CheckedValue value = settings::CheckValue(*field, given, RouterAddressKey);
+    if (!seen.insert(field).second) throw UsageError(std::string(field->name) + " is given twice");
+    const std::string text = field->kind == FieldKind::kPassword && args[i + 1] == "-"
+                                 ? PasswordFromInput(*field)
+                                 : args[i + 1];
+    CheckedValue value = settings::CheckValue(*field, text, RouterAddressKey);
     if (!value.error.empty())
       refusals.push_back(value.error);
     else

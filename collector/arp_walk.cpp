@@ -1,5 +1,6 @@
 #include "arp_walk.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <limits>
@@ -19,6 +20,9 @@ namespace {
 
 // The request's name in the traces.
 constexpr const char* kRequestName = "GetArpTable";
+// The request traces name the PDU by its tag number: 33 get-next, 37 GETBULK.
+constexpr const char* kGetNextTrace = " --> snmp_33\t";
+constexpr const char* kGetBulkTrace = " --> snmp_37\t";
 constexpr const char* kControlName = "snmpManager";
 
 // Request identifiers run from 1 to 2147483647 and then start again at 1,
@@ -159,6 +163,7 @@ void ArpWalker::OpenEndpoint(const std::string& control_name) {
 }
 
 void ArpWalker::SetEnabled(bool enabled) {
+  if (enabled && !enabled_) v1_bulk_noted_ = false;
   enabled_ = enabled;
   if (!enabled_ && busy_) End(WalkOutcome::kStopped);
 }
@@ -197,6 +202,20 @@ void ArpWalker::Begin(const std::string& router) {
     result_.outcome = WalkOutcome::kStopped;
     return;
   }
+  bulk_ = ctx_.settings.use_bulk && ctx_.settings.snmp_version != 1;
+  bulk_answered_ = false;
+  repetitions_ = std::clamp(ctx_.settings.max_repetitions, kMinRepetitions, kMaxRepetitions);
+  if (ctx_.settings.use_bulk && !bulk_ && !v1_bulk_noted_) {
+    v1_bulk_noted_ = true;
+    ctx_.log.LogEvent(kLogSourceCollector, "GetArpTable",
+                      "SNMPv1 has no GETBULK; the routers are walked with GET-NEXT", kLevelInfo);
+    // The log's wait lets events run: the walker may have been switched off.
+    started_ = ctx_.loop.clock().Now();
+    if (!enabled_) {
+      result_.outcome = WalkOutcome::kStopped;
+      return;
+    }
+  }
   const int64_t now = ctx_.NowSeconds();
   walk_deadline_ = now + kWalkLimitSeconds;
   reply_deadline_ = now + ctx_.settings.timeout_seconds;
@@ -226,12 +245,17 @@ void ArpWalker::SendRequest() {
     request_id_ = NextRequestId(request_id_);
     request.request_id = request_id_;
     for (const char* column : table_->columns) request.AddBinding(column + row_index_);
+    // No more rows than the buffer takes, and one past them to see the limit.
+    const int32_t repetitions = static_cast<int32_t>(std::min<size_t>(
+        static_cast<size_t>(repetitions_), ArpRowBuffer::kCapacity - rows_.size() + 1));
+    if (bulk_) request.SetBulk(0, repetitions);
     if (ctx_.settings.debug_mode)
       AppendTrace(ctx_.Files().snmp,
-                  FormatTimeOfDay(ctx_.LocalNow()) + " --> snmp_33\t" +
+                  FormatTimeOfDay(ctx_.LocalNow()) + (bulk_ ? kGetBulkTrace : kGetNextTrace) +
                       std::to_string(request_id_) + '\t' + router_ + '\t' +
                       (v3 ? manager_.UsmUserDescription() : ctx_.settings.community) + '\t' +
-                      kRequestName + '\t' + table_->KeyColumn() + '\t' + row_index_ + "\r\n\r\n");
+                      kRequestName + '\t' + table_->KeyColumn() + '\t' + row_index_ +
+                      (bulk_ ? '\t' + std::to_string(repetitions) : std::string()) + "\r\n\r\n");
     reply_deadline_ = ctx_.NowSeconds() + ctx_.settings.timeout_seconds;
     ArmReplyWatch();
     manager_.Send();
@@ -272,8 +296,13 @@ void ArpWalker::OnReplyWatch() {
     ++result_.resends;
     WriteTimerTrace("ReSend");
     // The same row again under a new identifier; a late reply to the earlier
-    // copy is then stale.
-    if (busy_) SendRequest();
+    // copy is then stale. An agent that has never answered GETBULK may not
+    // know it: the re-send asks with get-next.
+    if (busy_ && bulk_ && !bulk_answered_)
+      FallBackToGetNext("no answer to GETBULK within " +
+                        std::to_string(ctx_.settings.timeout_seconds) + " s");
+    else if (busy_)
+      SendRequest();
   }
   if (busy_ && !reply_watch_.Active()) ArmReplyWatch();
 }
@@ -297,7 +326,7 @@ void ArpWalker::OnResponse() {
   try {
     HandleResponse();
   } catch (const std::exception& e) {
-    ReportResponseFailure(e.what());
+    ReportResponseFailure(e.what(), manager_.message().bindings);
   }
 }
 
@@ -310,6 +339,14 @@ void ArpWalker::OnRefusal(const snmp::Refusal& refusal) {
   End(WalkOutcome::kRefused);
   ctx_.log.LogEvent(kLogSourceCollector, kRequestName,
                     "SNMPv3 request refused by " + router_ + ": " + result_.failure, kLevelError);
+}
+
+void ArpWalker::FallBackToGetNext(const std::string& why) {
+  bulk_ = false;
+  SendRequest();
+  ctx_.log.LogEvent(kLogSourceCollector, kRequestName,
+                    "GETBULK to " + router_ + ": " + why + "; the walk goes on with GET-NEXT",
+                    kLevelInfo);
 }
 
 void ArpWalker::HandleResponse() {
@@ -325,13 +362,18 @@ void ArpWalker::HandleResponse() {
 
   const bool debug = ctx_.settings.debug_mode;
   if (debug) {
+    // An error answer to GETBULK (tooBig) may carry no binding at all.
+    const std::string first =
+        bulk_ && response.bindings.empty() ? "" : Binding(response.bindings, 1).oid;
     AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " <-- snmp_Rx\t" +
                                        std::to_string(response.request_id) + '\t' + kRequestName +
-                                       '\t' + Binding(response.bindings, 1).oid + '\t' +
-                                       std::to_string(rows_.size()) + "\r\n\r\n");
+                                       '\t' + first + '\t' + std::to_string(rows_.size()) +
+                                       "\r\n\r\n");
     if (!nulls.empty())
       AppendTrace(ctx_.Files().snmp_null_values, ResponseHeader("") + nulls + "\r\n");
   }
+
+  if (bulk_) return HandleBulkResponse(answered);
 
   if (response.error_status != 0) {
     if (FallBackToMediaTable()) return;
@@ -397,6 +439,62 @@ std::optional<WalkOutcome> ArpWalker::ReadRow(std::span<const snmp::VarBind> col
   return std::nullopt;
 }
 
+void ArpWalker::HandleBulkResponse(int32_t answered) {
+  const snmp::Message& response = manager_.message();
+  if (response.error_status == snmp::error_status::kTooBig && repetitions_ > 1) {
+    repetitions_ /= 2;
+    SendRequest();
+    return;
+  }
+  if (response.error_status != snmp::error_status::kNoError)
+    return FallBackToGetNext("error status " + std::to_string(response.error_status));
+  bulk_answered_ = true;
+  // The bindings come row by row, each row the four columns in request order;
+  // an agent that cuts its response to fit may end it inside a row, which is
+  // then asked for again.
+  const std::span<const snmp::VarBind> bindings = response.bindings;
+  const size_t row_width = table_->columns.size();
+  const size_t whole_rows = bindings.size() / row_width;
+  if (whole_rows == 0) return FallBackToGetNext("an answer without a whole row");
+
+  // Every row is read out of the message before any is stored: storing may
+  // wait, and a re-send due meanwhile rebuilds the message as its request.
+  std::optional<WalkOutcome> end;
+  std::optional<std::string> failure;
+  std::vector<snmp::VarBind> failed_bindings;
+  size_t rows_read = 0;
+  try {
+    for (size_t i = 0; i < whole_rows && !end; ++i) {
+      if (bulk_rows_.size() == rows_read) bulk_rows_.emplace_back();
+      RowRead& row = bulk_rows_[rows_read];
+      row.kind = PhysicalIndex::Kind::kAddress;
+      const std::string after =
+          table_->KeyColumn() + (rows_read == 0 ? row_index_ : bulk_rows_[rows_read - 1].index);
+      end =
+          ReadRow(bindings.subspan(i * row_width, row_width), after, rows_.size() + rows_read, row);
+      if (!end) ++rows_read;
+    }
+  } catch (const std::exception& e) {
+    failure = e.what();
+    failed_bindings.assign(bindings.begin(), bindings.end());
+  }
+
+  for (size_t i = 0; i < rows_read; ++i) {
+    const RowRead& row = bulk_rows_[i];
+    if (row.kind == PhysicalIndex::Kind::kAddress) {
+      if (!StoreRow(row, answered)) return;
+      continue;
+    }
+    ++(row.kind == PhysicalIndex::Kind::kOtherType ? result_.skipped_other_type
+                                                   : result_.skipped_bad_index);
+    row_index_ = row.index;
+  }
+  if (failure) return ReportResponseFailure(*failure, failed_bindings);
+  if (end && *end == WalkOutcome::kEndOfTable && FallBackToMediaTable()) return;
+  if (end) return End(*end);
+  SendRequest();
+}
+
 bool ArpWalker::StoreRow(const RowRead& read, int32_t answered) {
   std::string mac = MacText(read.phys_address, ctx_.log);
   // The MAC conversion's log line waits, and events run meanwhile: a copy of
@@ -412,11 +510,12 @@ bool ArpWalker::StoreRow(const RowRead& read, int32_t answered) {
   return true;
 }
 
-void ArpWalker::ReportResponseFailure(const std::string& description) {
+void ArpWalker::ReportResponseFailure(const std::string& description,
+                                      std::span<const snmp::VarBind> bindings) {
   if (ctx_.settings.debug_mode) {
     // The description may quote the agent's values; neither may split a line.
     std::string text = ResponseHeader(WithoutControlBytes(description));
-    for (const snmp::VarBind& b : manager_.message().bindings)
+    for (const snmp::VarBind& b : bindings)
       text += "OID:   " + b.oid + "\r\nType:  " + std::to_string(b.type()) +
               "\r\nValue: " + WithoutControlBytes(b.value) + "\r\n\r\n";
     text += "\r\n";

@@ -1,10 +1,18 @@
 // The walk of one router's ARP table (ipNetToMediaTable, or with
 // NeighbourTable 1 ipNetToPhysicalTable) by chained get-next requests, one
-// row per exchange. Walk() sends the first request and waits in
-// the event loop while two handlers run the walk: each accepted response
-// stores a row and asks for the next one; the reply watch, a one-shot timer
-// armed with every request, sends an overdue request again or gives the walk
-// up. Walk() returns what the walk found.
+// row per exchange, or with settings.use_bulk by GETBULK requests of
+// settings.max_repetitions rows each. Walk() sends the first request and
+// waits in the event loop while two handlers run the walk: each accepted
+// response stores its rows and asks for the next ones; the reply watch, a
+// one-shot timer armed with every request, sends an overdue request again or
+// gives the walk up. Walk() returns what the walk found.
+//
+// GETBULK: a tooBig answer halves the repetitions (down to 1) and asks again.
+// The rest of the walk goes on with get-next, and the event log says so once,
+// when the agent answers GETBULK with another error status (or tooBig at one
+// repetition) or with no whole row, or when a GETBULK goes unanswered before
+// any of the walk was answered (the re-send is a get-next). SNMPv1 has no
+// GETBULK: its walks use get-next, noted once per job.
 //
 //   ArpWalker walker(ctx, manager);            // ctx.settings: community, time-out, retries
 //   walker.OpenEndpoint("snmpManager");        // once
@@ -19,6 +27,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "arp_row.h"
 #include "collector_context.h"
@@ -85,7 +94,7 @@ class ArpWalker {
   void OnProgress(ProgressFn on_progress) { on_progress_ = std::move(on_progress); }
 
   // A switched-off walker ends the walk in progress (kStopped) and walks no
-  // more until it is switched on again. On at construction.
+  // more until it is switched on again (a new job). On at construction.
   void SetEnabled(bool enabled);
   bool Enabled() const { return enabled_; }
   bool Busy() const { return busy_; }
@@ -112,6 +121,12 @@ class ArpWalker {
   void OnResponse();
   void OnRefusal(const snmp::Refusal& refusal);
   void HandleResponse();
+  // The rest of a GETBULK response's handling: its whole rows in order, up
+  // to the first that does not continue the table.
+  void HandleBulkResponse(int32_t answered);
+  // Turns the rest of the walk to get-next, sends the request now due and
+  // logs why.
+  void FallBackToGetNext(const std::string& why);
   // Reads the row that `columns` carry (the four columns in request order
   // first), to follow `after` and `rows_before` rows. Returns why the walk
   // ends when they do not continue the table; throws when their values are
@@ -128,7 +143,8 @@ class ArpWalker {
   // Stores a row read from the answer to request `answered`; false when the
   // walk has moved on meanwhile.
   bool StoreRow(const RowRead& row, int32_t answered);
-  void ReportResponseFailure(const std::string& description);
+  void ReportResponseFailure(const std::string& description,
+                             std::span<const snmp::VarBind> bindings);
   void OnReplyWatch();
   void ArmReplyWatch();
   void End(WalkOutcome outcome);
@@ -145,6 +161,11 @@ class ArpWalker {
   std::string router_;
   std::string row_index_;  // the index of the last row stored or passed over
   int32_t request_id_ = 0;
+  bool bulk_ = false;               // this walk asks with GETBULK
+  bool bulk_answered_ = false;      // a GETBULK of this walk had an answer
+  int32_t repetitions_ = 0;         // rows asked per GETBULK
+  bool v1_bulk_noted_ = false;      // this job's log says SNMPv1 walks without GETBULK
+  std::vector<RowRead> bulk_rows_;  // one response's rows, reused
   bool busy_ = false;
   bool enabled_ = true;
   SteadyTime started_{};

@@ -1,6 +1,7 @@
 // Walks against real agents on loopback: snmpsim serving generated ARP tables
-// and net-snmp's snmpd serving this machine's own. Each walk must give the
-// rows that net-snmp's own walker finds on the same agent.
+// and net-snmp's snmpd serving this machine's own. Each walk, with get-next
+// and with GETBULK, must give the rows that net-snmp's own walker finds on
+// the same agent.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -101,20 +102,26 @@ TEST_F(WalkAgentsTest, GeneratedTablesOfEverySizeWalkLikeNetSnmp) {
     test::SimulatedAgent agent({.address = "127.0.6.2"}, test::MakeArpTable(count));
     const std::vector<Row> reference = ReferenceWalk("127.0.6.2", dir.path());
     ASSERT_EQ(reference.size(), count);
-    const std::vector<Row> rows = Walk("127.0.6.2");
-    ASSERT_EQ(rows.size(), count);
-    EXPECT_TRUE(rows == reference) << count << " rows differ";
-    EXPECT_FALSE(walker.Busy());
-    EXPECT_EQ(result.resends, 0) << count;
+    for (const bool bulk : {false, true}) {
+      settings.use_bulk = bulk;
+      const std::vector<Row> rows = Walk("127.0.6.2");
+      ASSERT_EQ(rows.size(), count) << "bulk " << bulk;
+      EXPECT_TRUE(rows == reference) << count << " rows differ, bulk " << bulk;
+      EXPECT_FALSE(walker.Busy());
+      EXPECT_EQ(result.resends, 0) << count;
+    }
+    settings.use_bulk = false;
   }
 }
 
 TEST_F(WalkAgentsTest, ThisMachinesOwnArpTableThroughSnmpd) {
   test::SnmpdAgent agent({.address = "127.0.6.3"});
   const std::vector<Row> reference = ReferenceWalk("127.0.6.3", dir.path());
-  const std::vector<Row> rows = Walk("127.0.6.3");
-  EXPECT_EQ(rows, reference);
-  EXPECT_FALSE(walker.Busy());
+  for (const bool bulk : {false, true}) {
+    settings.use_bulk = bulk;
+    EXPECT_EQ(Walk("127.0.6.3"), reference) << "bulk " << bulk;
+    EXPECT_FALSE(walker.Busy());
+  }
 }
 
 }  // namespace

@@ -71,14 +71,30 @@ struct VarBind {
   bool operator==(const VarBind&) const = default;
 };
 
+// Error statuses (RFC 3416 section 3) that a manager acts on.
+namespace error_status {
+inline constexpr int32_t kNoError = 0;
+inline constexpr int32_t kTooBig = 1;  // the response would not fit: ask for less
+}  // namespace error_status
+
 struct Message {
   Version version = Version::kV2c;
   std::string community;  // v1/v2c only; v3 security lives in the manager
   uint8_t pdu_type = pdu::kGetNextRequest;
   int32_t request_id = 0;
+  // A GetBulkRequest carries non-repeaters and max-repetitions in these two
+  // fields (RFC 3416 section 3); SetBulk() fills them.
   int32_t error_status = 0;  // 0 = noError
   int32_t error_index = 0;   // 1-based binding the error refers to, 0 for none
   std::vector<VarBind> bindings;
+
+  // Makes this a GetBulkRequest: the first `non_repeaters` bindings are
+  // answered once, the rest up to `max_repetitions` times each, row by row.
+  void SetBulk(int32_t non_repeaters, int32_t max_repetitions) {
+    pdu_type = pdu::kGetBulkRequest;
+    error_status = non_repeaters;
+    error_index = max_repetitions;
+  }
 
   // Back to an empty v2c get-next request: no bindings, empty community,
   // identifier, status and index 0. Keeps the storage for reuse.

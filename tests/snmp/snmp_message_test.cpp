@@ -69,6 +69,18 @@ TEST(SnmpMessageCaptures, ArpTableRowsFromSnmpd) {
   EXPECT_EQ(v1.bindings, first.bindings);
 }
 
+TEST(SnmpMessageCaptures, GetBulkAnswersRowByRow) {
+  const Message request = Decoded(captured::kSimArpBulkRequest);
+  EXPECT_EQ(request.pdu_type, pdu::kGetBulkRequest);
+  EXPECT_EQ(request.error_status, 0);  // non-repeaters
+  EXPECT_EQ(request.error_index, 2);   // max-repetitions
+  const Message m = Decoded(captured::kSimArpBulkResponse);
+  EXPECT_EQ(m.request_id, 0x4CCE6ED0);
+  ASSERT_EQ(m.bindings.size(), 8u);
+  ExpectBinding(m.bindings[3], "1.3.6.1.2.1.4.22.1.4.1.10.40.0.1", syntax::kInteger, "3");
+  ExpectBinding(m.bindings[5], "1.3.6.1.2.1.4.22.1.3.1.10.40.0.3", syntax::kIpAddress, "10.40.0.3");
+}
+
 TEST(SnmpMessageCaptures, WalkPastTheLastRowLeavesTheColumns) {
   // Asked for the rows after the last one, each binding moves to the next
   // column, and the last column to the object after the table.
@@ -151,8 +163,9 @@ TEST(SnmpMessageCaptures, ValuesAtTheirLimitsFromSnmpsim) {
 }
 
 // The ARP walk's requests, built as the collector builds them, match what
-// snmpgetnext sent for the same request identifier byte for byte.
-TEST(SnmpMessageEncode, GetNextRequestsMatchNetSnmp) {
+// snmpgetnext and snmpbulkget sent for the same request identifier byte for
+// byte.
+TEST(SnmpMessageEncode, WalkRequestsMatchNetSnmp) {
   const char* columns[] = {"1.3.6.1.2.1.4.22.1.1", "1.3.6.1.2.1.4.22.1.3", "1.3.6.1.2.1.4.22.1.2",
                            "1.3.6.1.2.1.4.22.1.4"};
   const struct {
@@ -160,10 +173,12 @@ TEST(SnmpMessageEncode, GetNextRequestsMatchNetSnmp) {
     int32_t request_id;
     std::string row_index;
     const char* expected;
+    int32_t repetitions = 0;  // GETBULK when above 0
   } cases[] = {
       {Version::kV2c, 0x1F2038E8, "", captured::kArpFirstRowRequest},
       {Version::kV2c, 0x559B5A8E, ".2.10.9.0.5", captured::kArpSecondRowRequest},
       {Version::kV1, 0x49E46E56, "", captured::kArpFirstRowV1Request},
+      {Version::kV2c, 0x4CCE6ED0, "", captured::kSimArpBulkRequest, 2},
   };
   for (const auto& c : cases) {
     Message m;
@@ -173,6 +188,7 @@ TEST(SnmpMessageEncode, GetNextRequestsMatchNetSnmp) {
     m.community = "public";
     m.request_id = c.request_id;
     for (const char* column : columns) m.AddBinding(std::string(column) + c.row_index);
+    if (c.repetitions > 0) m.SetBulk(0, c.repetitions);
     Bytes out;
     ASSERT_EQ(EncodeMessage(m, out), CodecStatus::kOk);
     EXPECT_EQ(ToHex(out), ToHex(Hex(c.expected)));
@@ -530,6 +546,8 @@ TEST(SnmpMessageCorpus, WriteSeeds) {
       {"no-access-response", captured::kNoAccessResponse},
       {"sim-counter-limits-response", captured::kSimCounterLimitsResponse},
       {"sim-integer-limits-response", captured::kSimIntegerLimitsResponse},
+      {"sim-arp-bulk-request", captured::kSimArpBulkRequest},
+      {"sim-arp-bulk-response", captured::kSimArpBulkResponse},
   };
   for (const auto& [name, hex] : captures) write(std::string("capture-") + name, Hex(hex));
   for (const MalformedCase& c : MalformedCases())

@@ -82,6 +82,21 @@ ScriptedAgent::~ScriptedAgent() {
 }
 
 snmp::Message ScriptedAgent::Answer(const snmp::Message& request) const {
+  if (request.pdu_type == snmp::pdu::kGetBulkRequest) {
+    // Without non-repeaters: each repetition is the get-next answer to the
+    // one before it.
+    snmp::Message step = request;
+    step.pdu_type = snmp::pdu::kGetNextRequest;
+    snmp::Message reply = request;
+    reply.pdu_type = snmp::pdu::kResponse;
+    reply.error_status = reply.error_index = 0;
+    reply.bindings.clear();
+    for (int32_t i = 0; i < request.error_index && !step.bindings.empty(); ++i) {
+      step.bindings = Answer(step).bindings;
+      reply.bindings.insert(reply.bindings.end(), step.bindings.begin(), step.bindings.end());
+    }
+    return reply;
+  }
   snmp::Message reply = request;
   reply.pdu_type = snmp::pdu::kResponse;
   for (snmp::VarBind& b : reply.bindings) {

@@ -32,7 +32,8 @@ class ScriptedAgent {
   ScriptedAgent(const ScriptedAgent&) = delete;
   ScriptedAgent& operator=(const ScriptedAgent&) = delete;
 
-  // The get-next answer of an ARP table holding `rows` (sorted by index).
+  // The get-next (or GETBULK) answer of an ARP table holding `rows` (sorted
+  // by index).
   snmp::Message Answer(const snmp::Message& request) const;
   // Sends a datagram to `to_port` on `to_address` from this agent's socket.
   void SendTo(const snmp::Message& m, const std::string& to_address, int to_port);

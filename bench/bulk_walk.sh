@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Wall time of the collector's ARP-table walk with GETBULK against
+# net-snmp's snmpbulkwalk -v2c with the same repetitions, on the same agent in
+# the same run: first snmpsim serving a generated table of ROWS rows on
+# 127.0.14.2, then snmpd serving the real neighbour table of a network
+# namespace made here (KERNEL_ROWS permanent entries; snmpd scans the table
+# for every binding, so it is kept smaller). snmpbulkwalk walks the whole
+# entry (all four columns), which is what it needs to learn the same rows.
+# Needs root.
+#
+#   bench/bulk_walk.sh BUILD_DIR [RUNS] [ROWS] [REPETITIONS] [KERNEL_ROWS]
+#                                (default: 5 20000 25 2000; KERNEL_ROWS 0 skips snmpd)
+set -euo pipefail
+build=$(cd "${1:?usage: bulk_walk.sh BUILD_DIR [RUNS] [ROWS] [REPETITIONS] [KERNEL_ROWS]}" && pwd)
+runs=${2:-5}
+rows=${3:-20000}
+reps=${4:-25}
+kernel_rows=${5:-2000}
+bench=$build/bench/arp_walk_bench
+scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
+address=127.0.14.2
+ns=vexa-bulk-bench-$$
+work=$(mktemp -d /tmp/vexa-bulk-bench-XXXXXX)
+chmod 755 "$work"  # snmpsimd reads its data as nobody
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do
+    kill "$pid" 2> /dev/null || true
+    wait "$pid" 2> /dev/null || true  # snmpd writes its state as it ends
+  done
+  pids=()
+  ip netns del "$ns" 2> /dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+# Every net-snmp program keeps its state in this run's own folder and loads no MIB.
+export SNMP_PERSISTENT_DIR=$work/state SNMPCONFPATH=$work/none MIBS= MIBDIRS=$work/none
+
+# CPU seconds the agent (the last pid started) has used so far: both walkers
+# wait on the agent, so its share of a walk shows what the request shape costs
+# it, whatever else the machine is doing.
+agent_cpu() { awk -v hz="$(getconf CLK_TCK)" '{ printf "%.2f", ($14 + $15) / hz }' "/proc/${pids[-1]}/stat"; }
+
+median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
+
+# compare LABEL ROWS AGENT [COMMAND PREFIX...]: both walkers against AGENT,
+# run through the prefix (ip netns exec ...), one run of each in turn so that
+# a change of the machine's load falls on both.
+compare() {
+  local label=$1 n=$2 agent=$3
+  shift 3
+  echo "== $label: $n rows, GETBULK of $reps, $runs runs each"
+  local ours=() theirs=() out t start end got cpu
+  for r in $(seq 1 "$runs"); do
+    cpu=$(agent_cpu)
+    out=$("$@" "$bench" "$agent" 1 public "$reps")
+    printf '%s, agent CPU %.2f s\n' "$(echo "$out" | head -1 | sed "s/^run 1/walk run $r/")" \
+      "$(echo "$(agent_cpu) - $cpu" | bc -l)"
+    ours+=("$(echo "$out" | tail -1 | sed -E 's/.*median ([0-9.]+) s.*/\1/')")
+    cpu=$(agent_cpu)
+    start=$(date +%s.%N)
+    got=$("$@" snmpbulkwalk -v2c -c public -On -t 5 -Cr"$reps" "$agent" 1.3.6.1.2.1.4.22.1 |
+      grep -c '^\.1\.3\.6\.1\.2\.1\.4\.22\.1\.1\.' || true)
+    end=$(date +%s.%N)
+    t=$(echo "$end - $start" | bc -l)
+    printf 'snmpbulkwalk run %d: %d rows in %.3f s, agent CPU %.2f s\n' "$r" "$got" "$t" \
+      "$(echo "$(agent_cpu) - $cpu" | bc -l)"
+    theirs+=("$t")
+  done
+  local a b
+  a=$(printf '%s\n' "${ours[@]}" | median)
+  b=$(printf '%s\n' "${theirs[@]}" | median)
+  printf 'walk: median %.3f s; snmpbulkwalk -v2c -Cr%d: median %.3f s\n' "$a" "$reps" "$b"
+  printf 'ratio walk / snmpbulkwalk (wall time): %.2f (target <= 1.0)\n' "$(echo "$a / $b" | bc -l)"
+}
+
+# snmpsim, generated table.
+source "$scripts/simulated-router.sh"
+start_simulated_router "$work/sim" "$address" "$rows" 10.40.0.1 > /dev/null 2>&1
+wait_for_agent "$address"
+# The first walk fills snmpsim's cache; neither walker should pay for it.
+snmpbulkwalk -v2c -c public -On -t 30 -Cr"$reps" "$address" 1.3.6.1.2.1.4.22.1.1 > /dev/null
+compare "snmpsim" "$rows" "$address"
+for pid in "${pids[@]}"; do kill "$pid" 2> /dev/null || true; wait "$pid" 2> /dev/null || true; done
+pids=()
+
+[ "$kernel_rows" -gt 0 ] || exit 0
+# snmpd, the kernel's neighbour table of a namespace.
+ip netns add "$ns"
+ip -n "$ns" link set lo up
+ip -n "$ns" link add va type veth peer name vb
+ip -n "$ns" addr add 10.20.0.1/16 dev va
+ip -n "$ns" link set va up
+ip -n "$ns" link set vb up
+ip netns exec "$ns" sysctl -qw net.ipv4.neigh.default.gc_thresh1=200000 \
+  net.ipv4.neigh.default.gc_thresh2=200000 net.ipv4.neigh.default.gc_thresh3=200000 \
+  2> /dev/null || true
+python3 -c "
+for i in range($kernel_rows):
+    print('neigh add 10.20.%d.%d lladdr 02:00:00:00:%02x:%02x dev va nud permanent' % (i // 250, i % 250 + 2, (i >> 8) & 255, i & 255))
+" > "$work/neigh"
+ip -n "$ns" -batch "$work/neigh"
+printf 'agentaddress udp:127.0.0.1:161\nrocommunity public 127.0.0.1\n' > "$work/snmpd.conf"
+ip netns exec "$ns" snmpd -f -Lo -C -I -smux -c "$work/snmpd.conf" > "$work/snmpd.log" 2>&1 &
+pids+=($!)
+for _ in $(seq 1 50); do
+  ip netns exec "$ns" snmpget -v2c -c public -t 1 -r 0 127.0.0.1 1.3.6.1.2.1.1.1.0 \
+    > /dev/null 2>&1 && break
+  sleep 0.2
+done
+compare "snmpd, kernel table" "$kernel_rows" 127.0.0.1 ip netns exec "$ns"
