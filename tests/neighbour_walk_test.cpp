@@ -93,12 +93,19 @@ TEST(NeighbourWalk, RecordingsOfMixedRowsAndOfAgentsWithoutTheTable) {
   };
   for (const auto& c : cases) {
     test::SimulatedAgent agent({.address = "127.0.46.2"}, c.recording);
-    NeighbourWalker walk(dir.path());
-    EXPECT_EQ(walk.Walk("127.0.46.2"), c.rows) << c.what;
-    EXPECT_EQ(OutcomeText(walk.result), "end of table") << c.what;
-    EXPECT_STREQ(walk.result.table->name, c.table) << c.what;
-    EXPECT_EQ(walk.result.skipped_other_type, c.other_type) << c.what;
-    EXPECT_EQ(walk.result.skipped_bad_index, c.bad_index) << c.what;
+    // By get-next, and by GETBULK of two rows, so that rows passed over and
+    // the table's end fall inside a response.
+    for (const bool bulk : {false, true}) {
+      const std::string what = std::string(c.what) + (bulk ? ", GETBULK" : ", get-next");
+      NeighbourWalker walk(dir.path());
+      walk.settings.use_bulk = bulk;
+      walk.settings.max_repetitions = 2;
+      EXPECT_EQ(walk.Walk("127.0.46.2"), c.rows) << what;
+      EXPECT_EQ(OutcomeText(walk.result), "end of table") << what;
+      EXPECT_STREQ(walk.result.table->name, c.table) << what;
+      EXPECT_EQ(walk.result.skipped_other_type, c.other_type) << what;
+      EXPECT_EQ(walk.result.skipped_bad_index, c.bad_index) << what;
+    }
   }
 }
 
