@@ -8,8 +8,9 @@
 //   collector_bench poll FOLDER ROUTER...
 //       One poll cycle over real agents on the real clock: total time, time
 //       in the specified waits (where the walks happen) and the rest, and
-//       the CPU time of this process. The SNMP version and SNMPv3 user are
-//       those of the folder's settings (SnmpVersion, V3User, ...).
+//       the CPU time of this process. How the routers are asked is taken
+//       from the folder's settings (SnmpVersion, V3User, ..., UseBulk,
+//       MaxRepetitions, NeighbourTable).
 //   collector_bench export FOLDER batch|single
 //       Names for every stored address and ArpList.txt, with lookups
 //       concurrent (batch) or one at a time (single), on the real clock:
@@ -108,6 +109,9 @@ int Poll(const std::string& folder, const std::vector<std::string>& routers) {
   vexa::CollectorSettings stored;
   vexa::LoadCollectorSettings(c.db, stored);
   c.settings.snmp_version = stored.snmp_version;
+  c.settings.use_bulk = stored.use_bulk;
+  c.settings.max_repetitions = stored.max_repetitions;
+  c.settings.neighbour_table = stored.neighbour_table;
   c.settings.v3_user = stored.v3_user;
   c.settings.v3_auth_protocol = stored.v3_auth_protocol;
   c.settings.v3_auth_password = stored.v3_auth_password;
