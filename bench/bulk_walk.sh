@@ -18,6 +18,7 @@ reps=${4:-25}
 kernel_rows=${5:-2000}
 bench=$build/bench/arp_walk_bench
 scripts=$(cd "$(dirname "$0")/../scripts" && pwd)
+source "$scripts/neighbour-namespace.sh"
 address=127.0.14.2
 ns=vexa-bulk-bench-$$
 work=$(mktemp -d /tmp/vexa-bulk-bench-XXXXXX)
@@ -29,7 +30,7 @@ cleanup() {
     wait "$pid" 2> /dev/null || true  # snmpd writes its state as it ends
   done
   pids=()
-  ip netns del "$ns" 2> /dev/null || true
+  stop_neighbour_namespace "$ns"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -86,26 +87,8 @@ pids=()
 
 [ "$kernel_rows" -gt 0 ] || exit 0
 # snmpd, the kernel's neighbour table of a namespace.
-ip netns add "$ns"
-ip -n "$ns" link set lo up
-ip -n "$ns" link add va type veth peer name vb
-ip -n "$ns" addr add 10.20.0.1/16 dev va
-ip -n "$ns" link set va up
-ip -n "$ns" link set vb up
-ip netns exec "$ns" sysctl -qw net.ipv4.neigh.default.gc_thresh1=200000 \
-  net.ipv4.neigh.default.gc_thresh2=200000 net.ipv4.neigh.default.gc_thresh3=200000 \
-  2> /dev/null || true
-python3 -c "
-for i in range($kernel_rows):
-    print('neigh add 10.20.%d.%d lladdr 02:00:00:00:%02x:%02x dev va nud permanent' % (i // 250, i % 250 + 2, (i >> 8) & 255, i & 255))
-" > "$work/neigh"
-ip -n "$ns" -batch "$work/neigh"
-printf 'agentaddress udp:127.0.0.1:161\nrocommunity public 127.0.0.1\n' > "$work/snmpd.conf"
-ip netns exec "$ns" snmpd -f -Lo -C -I -smux -c "$work/snmpd.conf" > "$work/snmpd.log" 2>&1 &
-pids+=($!)
-for _ in $(seq 1 50); do
-  ip netns exec "$ns" snmpget -v2c -c public -t 1 -r 0 127.0.0.1 1.3.6.1.2.1.1.1.0 \
-    > /dev/null 2>&1 && break
-  sleep 0.2
-done
+make_neighbour_namespace "$ns" "$work/kernel" "$kernel_rows"
+start_neighbour_snmpd "$ns" "$work/kernel" 127.0.0.1 "agentaddress udp:127.0.0.1:161
+rocommunity public 127.0.0.1"
+pids+=("$snmpd_pid")
 compare "snmpd, kernel table" "$kernel_rows" 127.0.0.1 ip netns exec "$ns"

@@ -15,46 +15,16 @@ runs=${3:-3}
 bench=$(cd "$build" && pwd)/bench/arp_walk_bench
 ns=vexa-neigh-bench-$$
 work=$(mktemp -d /tmp/vexa-neigh-bench-XXXXXX)
-snmpd_pid=
+source "$(dirname "$0")/../scripts/neighbour-namespace.sh"
 cleanup() {
-  if [ -n "$snmpd_pid" ]; then
-    kill "$snmpd_pid" 2> /dev/null || true
-    wait "$snmpd_pid" 2> /dev/null || true
-  fi
-  ip netns del "$ns" 2> /dev/null || true
+  stop_neighbour_namespace "$ns"
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-ip netns add "$ns"
-ip -n "$ns" link set lo up
-ip -n "$ns" link add va type veth peer name vb
-ip -n "$ns" addr add 10.20.0.1/16 dev va
-ip -n "$ns" -6 addr add 2001:db8::1/64 dev va nodad
-ip -n "$ns" link set va up
-ip -n "$ns" link set vb up
-# Permanent entries are not garbage-collected; raise the limits where the
-# kernel keeps them per namespace.
-for family in ipv4 ipv6; do
-  ip netns exec "$ns" sysctl -qw net.$family.neigh.default.gc_thresh1=200000 \
-    net.$family.neigh.default.gc_thresh2=200000 net.$family.neigh.default.gc_thresh3=200000 \
-    2> /dev/null || true
-done
-python3 -c "
-for i in range($n):
-    print('neigh add 10.20.%d.%d lladdr 02:00:00:00:%02x:%02x dev va nud permanent' % (i // 250, i % 250 + 2, (i >> 8) & 255, i & 255))
-    print('neigh add 2001:db8::%x:%x lladdr 02:00:00:01:%02x:%02x dev va nud permanent' % (i >> 8, (i & 255) + 2, (i >> 8) & 255, i & 255))
-" > "$work/neigh"
-ip -n "$ns" -batch "$work/neigh"
-printf 'agentaddress udp:127.0.0.1:161\nrocommunity public 127.0.0.1\n' > "$work/snmpd.conf"
-SNMP_PERSISTENT_DIR=$work ip netns exec "$ns" snmpd -f -Lo -C -I -smux -c "$work/snmpd.conf" \
-  > "$work/snmpd.log" 2>&1 &
-snmpd_pid=$!
-for _ in $(seq 1 50); do
-  SNMP_PERSISTENT_DIR=$work ip netns exec "$ns" snmpget -v2c -c public -t 1 -r 0 127.0.0.1 \
-    1.3.6.1.2.1.1.1.0 > /dev/null 2>&1 && break
-  sleep 0.2
-done
+make_neighbour_namespace "$ns" "$work" "$n" 1
+start_neighbour_snmpd "$ns" "$work" 127.0.0.1 "agentaddress udp:127.0.0.1:161
+rocommunity public 127.0.0.1"
 
 echo "== ipNetToMediaTable ($n IPv4 rows), $runs runs"
 ip netns exec "$ns" "$bench" 127.0.0.1 "$runs" | tail -1

@@ -21,48 +21,20 @@ priv=${5:-AES}
 address=127.0.12.10
 ns=vexa-v3-bench-$$
 work=$(mktemp -d /tmp/vexa-v3-bench-XXXXXX)
-snmpd_pid=
+source "$(dirname "$0")/../scripts/neighbour-namespace.sh"
 cleanup() {
-  # snmpd writes its state as it stops: let it finish before the folder goes.
-  if [ -n "$snmpd_pid" ]; then
-    kill "$snmpd_pid" 2> /dev/null || true
-    wait "$snmpd_pid" 2> /dev/null || true
-  fi
-  ip netns del "$ns" 2> /dev/null || true
+  stop_neighbour_namespace "$ns"
   rm -rf "$work"
 }
 trap cleanup EXIT
 
-ip netns add "$ns"
-ip -n "$ns" link set lo up
-ip -n "$ns" link add va type veth peer name vb
-ip -n "$ns" addr add 10.20.0.1/16 dev va
-ip -n "$ns" link set va up
-ip -n "$ns" link set vb up
-ip netns exec "$ns" sysctl -qw net.ipv4.neigh.default.gc_thresh1=200000 \
-  net.ipv4.neigh.default.gc_thresh2=200000 net.ipv4.neigh.default.gc_thresh3=200000 \
-  2> /dev/null || true
-python3 -c "
-for i in range($rows):
-    print('neigh add 10.20.%d.%d lladdr 02:00:00:00:%02x:%02x dev va nud permanent' % (i // 250, i % 250 + 2, (i >> 8) & 255, i & 255))
-" > "$work/neigh"
-ip -n "$ns" -batch "$work/neigh"
-
-cat > "$work/snmpd.conf" << CONF
-agentaddress udp:$address:161
+make_neighbour_namespace "$ns" "$work" "$rows"
+start_neighbour_snmpd "$ns" "$work" "$address" "agentaddress udp:$address:161
 rocommunity public 127.0.0.0/8
 createUser vexa $auth vexa-auth-pass $priv vexa-priv-pass
-rouser vexa priv
-CONF
-# Every net-snmp program keeps its state in this run's own folder.
+rouser vexa priv"
+# net-snmp's own tools below keep their state in this run's folder.
 export SNMP_PERSISTENT_DIR=$work/state SNMPCONFPATH=$work/none MIBS= MIBDIRS=$work/none
-ip netns exec "$ns" snmpd -f -Lo -C -I -smux -c "$work/snmpd.conf" > "$work/snmpd.log" 2>&1 &
-snmpd_pid=$!
-for _ in $(seq 1 50); do
-  ip netns exec "$ns" snmpget -v2c -c public -t 1 -r 0 "$address" 1.3.6.1.2.1.1.1.0 \
-    > /dev/null 2>&1 && break
-  sleep 0.2
-done
 
 echo "== $rows rows, $runs runs each, user vexa $auth/$priv"
 ip netns exec "$ns" "$build/bench/snmp_v3_walk_bench" --runs="$runs" \

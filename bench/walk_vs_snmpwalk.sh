@@ -17,14 +17,9 @@ sizes=("${@:-2000 20000}")
 bench=$(cd "$build" && pwd)/bench/arp_walk_bench
 ns=vexa-walk-bench-$$
 work=$(mktemp -d /tmp/vexa-walk-bench-XXXXXX)
-snmpd_pid=
+source "$(dirname "$0")/../scripts/neighbour-namespace.sh"
 cleanup() {
-  if [ -n "$snmpd_pid" ]; then
-    kill "$snmpd_pid" 2> /dev/null || true
-    wait "$snmpd_pid" 2> /dev/null || true  # it writes its state as it ends
-    snmpd_pid=
-  fi
-  ip netns del "$ns" 2> /dev/null || true
+  stop_neighbour_namespace "$ns"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -32,33 +27,10 @@ trap cleanup EXIT
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
 for n in "${sizes[@]}"; do
-  cleanup
-  ip netns add "$ns"
-  ip -n "$ns" link set lo up
-  ip -n "$ns" link add va type veth peer name vb
-  ip -n "$ns" addr add 10.20.0.1/16 dev va
-  ip -n "$ns" link set va up
-  ip -n "$ns" link set vb up
-  # Permanent entries are not garbage-collected; raise the limits where the
-  # kernel keeps them per namespace.
-  ip netns exec "$ns" sysctl -qw net.ipv4.neigh.default.gc_thresh1=200000 \
-    net.ipv4.neigh.default.gc_thresh2=200000 net.ipv4.neigh.default.gc_thresh3=200000 \
-    2> /dev/null || true
-  mkdir -p "$work"
-  python3 -c "
-for i in range($n):
-    print('neigh add 10.20.%d.%d lladdr 02:00:00:00:%02x:%02x dev va nud permanent' % (i // 250, i % 250 + 2, (i >> 8) & 255, i & 255))
-" > "$work/neigh"
-  ip -n "$ns" -batch "$work/neigh"
-  printf 'agentaddress udp:127.0.0.1:161\nrocommunity public 127.0.0.1\n' > "$work/snmpd.conf"
-  SNMP_PERSISTENT_DIR=$work ip netns exec "$ns" snmpd -f -Lo -C -I -smux -c "$work/snmpd.conf" \
-    > "$work/snmpd.log" 2>&1 &
-  snmpd_pid=$!
-  for _ in $(seq 1 50); do
-    SNMP_PERSISTENT_DIR=$work/snmpget ip netns exec "$ns" snmpget -v2c -c public -t 1 -r 0 127.0.0.1 1.3.6.1.2.1.1.1.0 \
-      > /dev/null 2>&1 && break
-    sleep 0.2
-  done
+  stop_neighbour_namespace "$ns"
+  make_neighbour_namespace "$ns" "$work" "$n"
+  start_neighbour_snmpd "$ns" "$work" 127.0.0.1 "agentaddress udp:127.0.0.1:161
+rocommunity public 127.0.0.1"
 
   echo "== $n rows, $runs runs each"
   out=$(ip netns exec "$ns" "$bench" 127.0.0.1 "$runs")
