@@ -15,20 +15,13 @@
 #include "mac_format.h"
 #include "support/snmp_agents.h"
 #include "support/test_folder.h"
+#include "support/walked_rows.h"
 
 namespace vexa {
 namespace {
 
-struct Row {
-  int32_t if_index = 0;
-  std::string ip, mac;
-  int16_t type = 0;
-  friend bool operator==(const Row&, const Row&) = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Row& r) {
-  return out << r.if_index << " " << r.ip << " " << r.mac << " " << r.type;
-}
+using Row = test::WalkedRow;
+using test::RowsOf;
 
 // One walker with its own socket, made where the agent can be reached (after
 // the test has entered its namespace).
@@ -43,10 +36,7 @@ struct NeighbourWalker {
   }
   std::vector<Row> Walk(const std::string& router) {
     result = walker.Walk(router);
-    std::vector<Row> out;
-    for (const ArpRow& r : result.rows)
-      out.push_back({r.if_index, r.ip_address, r.mac_address, r.type});
-    return out;
+    return RowsOf(result);
   }
 
   std::string folder, db;

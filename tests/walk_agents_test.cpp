@@ -13,22 +13,15 @@
 #include "platform/local_time.h"
 #include "support/snmp_agents.h"
 #include "support/test_folder.h"
+#include "support/walked_rows.h"
 
 namespace vexa {
 namespace {
 
 using namespace std::chrono_literals;
 
-struct Row {
-  int32_t if_index = 0;
-  std::string ip, mac;
-  int16_t type = 0;
-  friend bool operator==(const Row&, const Row&) = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Row& r) {
-  return out << r.if_index << " " << r.ip << " " << r.mac << " " << r.type;
-}
+using Row = test::WalkedRow;
+using test::RowsOf;
 
 // The ARP table as snmpbulkwalk reads it, in walk order.
 std::vector<Row> ReferenceWalk(const std::string& agent, const std::string& scratch) {
@@ -77,10 +70,7 @@ class WalkAgentsTest : public ::testing::Test {
   }
   std::vector<Row> Walk(const std::string& router) {
     result = walker.Walk(router);
-    std::vector<Row> out;
-    for (const ArpRow& r : result.rows)
-      out.push_back({r.if_index, r.ip_address, r.mac_address, r.type});
-    return out;
+    return RowsOf(result);
   }
 
   test::TempDir dir;

@@ -18,6 +18,7 @@
 #include "snmp_security_settings.h"
 #include "support/snmp_agents.h"
 #include "support/test_folder.h"
+#include "support/walked_rows.h"
 
 namespace vexa {
 namespace {
@@ -28,23 +29,8 @@ constexpr const char* kAuthPass = "vexa-auth-pass";
 constexpr const char* kPrivPass = "vexa-priv-pass";
 constexpr const char* kArpTable = "1.3.6.1.2.1.4.22.1";
 
-struct Row {
-  int32_t if_index = 0;
-  std::string ip, mac;
-  int16_t type = 0;
-  friend bool operator==(const Row&, const Row&) = default;
-};
-
-std::ostream& operator<<(std::ostream& out, const Row& r) {
-  return out << r.if_index << " " << r.ip << " " << r.mac << " " << r.type;
-}
-
-std::vector<Row> RowsOf(const WalkResult& result) {
-  std::vector<Row> out;
-  for (const ArpRow& r : result.rows)
-    out.push_back({r.if_index, r.ip_address, r.mac_address, r.type});
-  return out;
-}
+using Row = test::WalkedRow;
+using test::RowsOf;
 
 // The ARP table as `snmpwalk -v3` reads it with the same user: the values of
 // each column in walk order, zipped into rows.
