@@ -173,7 +173,11 @@ int Walk(Context& c, const Arguments& args) {
   c.out.flush();
   if (!c.out) throw Failure("could not write the rows to the output");
   c.err << parsed.router << ": " << result.rows.size() << " rows in " << Seconds(result.duration)
-        << " s, " << result.resends << " re-sends, " << EscapeText(OutcomeText(result)) << '\n';
+        << " s, " << result.resends << " re-sends, " << EscapeText(OutcomeText(result))
+        << (result.outcome == WalkOutcome::kNoAnswer && !result.failure.empty()
+                ? "; " + result.failure
+                : std::string())
+        << '\n';
   return result.outcome == WalkOutcome::kEndOfTable ? 0 : kExitFailure;
 }
 
@@ -190,7 +194,9 @@ constexpr Command kCommands[] = {
      "        interface index.\n"
      "stderr: a summary line: rows, seconds, re-sends, and how the walk ended:\n"
      "        end of table, no answer, error status N, reply not increasing,\n"
-     "        row without a value, row limit of 20000, time limit, bad response.\n"
+     "        row without a value, row limit of 20000, time limit, bad response,\n"
+     "        refused (SNMPv3, with the cause). \"no answer\" names the likely\n"
+     "        cause when an SNMPv3 agent answered its discovery only.\n"
      "        On a terminal, a progress line while the walk runs.\n"
      "\n"
      "Exit status: 0 when the walk reached the end of the table, 1 otherwise.\n",

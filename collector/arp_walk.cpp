@@ -291,6 +291,7 @@ void ArpWalker::OnReplyWatch() {
     if (result_.resends >= ctx_.settings.retries) {
       End(WalkOutcome::kNoAnswer);
       WriteTimerTrace("ReStop");
+      ExplainSilenceAfterDiscovery();
       return;
     }
     ++result_.resends;
@@ -332,13 +333,19 @@ void ArpWalker::OnResponse() {
 
 // The agent will not answer this user as configured (wrong password, unknown
 // user, ...): asking again cannot help, so the walk ends and the operator
-// learns why; the cycle goes on with the next router.
+// learns why; the cycle goes on with the next router. Answers that fail
+// authentication under our key carry no cause that may be trusted, so the
+// line names the settings to check instead.
 void ArpWalker::OnRefusal(const snmp::Refusal& refusal) {
   if (!busy_) return;
-  result_.failure = refusal.Describe();
+  const bool unverified = refusal.cause == snmp::ReportCause::kAuthenticationFailure;
+  result_.failure = unverified ? "authentication failed (check V3AuthProtocol and V3AuthPassword)"
+                               : refusal.Describe();
   End(WalkOutcome::kRefused);
   ctx_.log.LogEvent(kLogSourceCollector, kRequestName,
-                    "SNMPv3 request refused by " + router_ + ": " + result_.failure, kLevelError);
+                    (unverified ? "SNMPv3 request to " : "SNMPv3 request refused by ") + router_ +
+                        ": " + result_.failure,
+                    kLevelError);
 }
 
 void ArpWalker::FallBackToGetNext(const std::string& why) {
@@ -525,6 +532,21 @@ void ArpWalker::ReportResponseFailure(const std::string& description,
     result_.failure = description;
     End(WalkOutcome::kBadResponse);
   }
+}
+
+// An SNMPv3 agent that answers discovery but not one request reads nothing
+// we send it: the keys or the context are not what it holds for the user. A
+// plain silence (a router that is down) stays without a line.
+void ArpWalker::ExplainSilenceAfterDiscovery() {
+  if (RequestVersion(ctx_.settings.snmp_version) != snmp::Version::kV3 ||
+      !manager_.UsmAnsweredOnlyDiscovery(router_, kAgentPort))
+    return;
+  result_.failure =
+      "the agent answered discovery but no authenticated request (check V3PrivProtocol and "
+      "V3PrivPassword, or V3Context)";
+  ctx_.log.LogEvent(kLogSourceCollector, kRequestName,
+                    "SNMPv3 request to " + router_ + ": no answer; " + result_.failure,
+                    kLevelError);
 }
 
 }  // namespace vexa

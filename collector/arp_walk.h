@@ -52,8 +52,10 @@ enum class WalkOutcome {
 
 struct WalkResult {
   WalkOutcome outcome = WalkOutcome::kEndOfTable;
-  int32_t error_status = 0;      // with kErrorStatus: the agent's
-  std::string failure;           // with kBadResponse: what was wrong; with kRefused: why
+  int32_t error_status = 0;  // with kErrorStatus: the agent's
+  // With kBadResponse: what was wrong; with kRefused: why; with kNoAnswer:
+  // the likely cause, when an SNMPv3 agent answered only its discovery.
+  std::string failure;
   std::span<const ArpRow> rows;  // in walk order; valid until the next walk
   int resends = 0;               // requests sent again after an overdue reply
   // The table walked: ipNetToPhysicalTable, unless the settings ask for
@@ -172,6 +174,10 @@ class ArpWalker {
   // Whole seconds of the steady clock; a deadline equal to now has not passed.
   int64_t walk_deadline_ = 0;
   int64_t reply_deadline_ = 0;
+
+  // Logs, for a v3 walk ended unanswered, an agent that answered discovery
+  // only.
+  void ExplainSilenceAfterDiscovery();
 };
 
 // Whether `oid` lies strictly after `after` in the MIB's order (arc by arc).

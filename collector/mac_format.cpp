@@ -27,7 +27,7 @@ std::string FormatMac(std::string_view octets) {
 std::string MacText(std::string_view octets, EventLog& log) {
   if (octets.size() <= kMaxOctets) return FormatMac(octets);
   // Taken before the log line, whose wait lets other events run.
-  std::string kept = WithoutControlBytes(octets);
+  std::string kept = PrintableAsciiOnly(octets);
   log.LogEvent(kLogSourceCollector, "ConvToMac",
                "Overflow: a physical address of " + std::to_string(octets.size()) +
                    " octets is too long to format",

@@ -14,9 +14,10 @@ class EventLog;
 std::string FormatMac(std::string_view octets);
 
 // The MAC text of a physical address as an agent sent it (one byte per
-// octet). A value too long for the conversion is logged and given back
-// unformatted, its control bytes shown as '?' so that none of them reaches a
-// file.
+// octet). A value too long for the conversion (over 32767 octets) is logged
+// and given back unformatted, every byte outside printable ASCII shown as
+// '?', so that no control, no bidirectional override and no broken UTF-8
+// reaches a file or a terminal.
 std::string MacText(std::string_view octets, EventLog& log);
 
 }  // namespace vexa

@@ -21,22 +21,42 @@ TEST(MacFormat, OctetsBecomeLowercasePairsWithSingleSpaces) {
   EXPECT_EQ(FormatMac(""), "00 00 00 00 00 00");
 }
 
-TEST(MacFormat, MacTextFormatsTheValueOrLogsAndKeepsItWhenTooLong) {
+TEST(MacFormat, MacTextFormatsTheValueOrLogsAndKeepsOnlyPrintableAsciiWhenTooLong) {
   test::TempDir dir;
   ASSERT_EQ(::mkdir((dir.path() + "/Debug").c_str(), 0755), 0);
   SimulatedClock clock{FromLocal({2024, 1, 1, 0, 0, 0})};
   EventLoop loop{clock};
   EventLog log{loop, dir.path()};
-  std::string value("\xaa\xbb", 2);
-  value = MacText(value, log);
-  EXPECT_EQ(value, "aa bb");
-
-  std::string huge(32768, 'x');
-  huge = MacText(huge, log);
-  EXPECT_EQ(huge, std::string(32768, 'x'));
-  EXPECT_NE(test::ReadFile(dir.path() + "/Debug/AppEvent.txt")
-                .find("\t1\tmodSnmpComm_ConvToMac\tOverflow"),
-            std::string::npos);
+  // Controls, DEL, C1 controls, U+202E (right-to-left override) and bytes
+  // that are no UTF-8 at all, ahead of filler that makes the value too long.
+  const std::string hostile(
+      "a\x85"
+      "b\xe2\x80\xae"
+      "c\xff\xc0\x7f\td");
+  const std::string filler(32768 - hostile.size(), 'x');
+  struct Case {
+    std::string octets;
+    std::string text;
+    bool logged;
+  };
+  const Case cases[] = {
+      {std::string("\xaa\xbb", 2), "aa bb", false},
+      {std::string(32767, '\xff'), FormatMac(std::string(32767, '\xff')), false},
+      {std::string(32768, 'x'), std::string(32768, 'x'), true},
+      {hostile + filler, "a?b???c????d" + filler, true},
+  };
+  size_t lines = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 12));
+    EXPECT_EQ(MacText(c.octets, log), c.text);
+    const std::string events = test::ReadFile(dir.path() + "/Debug/AppEvent.txt");
+    size_t now = 0;
+    for (size_t at = 0;
+         (at = events.find("\t1\tmodSnmpComm_ConvToMac\tOverflow", at)) != std::string::npos; ++at)
+      ++now;
+    EXPECT_EQ(now, lines + (c.logged ? 1 : 0));
+    lines = now;
+  }
 }
 
 }  // namespace

@@ -117,12 +117,13 @@ class WalkV3Test : public ::testing::Test {
 
   // The user as the service start makes it from the settings.
   snmp::UsmUser UseUser(const std::string& name, const char* auth, const char* priv,
-                        const std::string& context = "") {
+                        const std::string& context = "", const char* auth_password = kAuthPass,
+                        const char* priv_password = kPrivPass) {
     settings.v3_user = name;
     settings.v3_auth_protocol = auth;
-    settings.v3_auth_password = kAuthPass;
+    settings.v3_auth_password = auth_password;
     settings.v3_priv_protocol = priv;
-    settings.v3_priv_password = kPrivPass;
+    settings.v3_priv_password = priv_password;
     settings.v3_context = context;
     const SnmpSecurity security = SnmpSecurityOf(settings);
     EXPECT_EQ(security.problem, "");
@@ -224,6 +225,38 @@ TEST_F(WalkV3Test, ARefusedUserCostsItsRouterOneLogLineAndTheCycleGoesOn) {
         c.cause;
     EXPECT_EQ(lines[0].substr(0, expected.size()), expected);
     for (const test::ArpEntry& row : test::MakeArpTable(30)) EXPECT_EQ(SeenTimes(row.ip), cycles);
+  }
+}
+
+// snmpsim answers a wrong digest with a Report under its own key, which
+// cannot be trusted but shows the password to be wrong; a wrong privacy
+// password gets no answer at all after discovery.
+TEST_F(WalkV3Test, WrongPasswordsAtSnmpsimCostTheWalkOneLineNamingTheSettings) {
+  struct Case {
+    const char* auth_password;
+    const char* priv_password;
+    const char* line;  // after "SNMPv3 request to ROUTER: "
+  };
+  const Case cases[] = {
+      {"not-the-auth-pass", kPrivPass,
+       "authentication failed (check V3AuthProtocol and V3AuthPassword)"},
+      {kAuthPass, "not-the-priv-pass",
+       "no answer; the agent answered discovery but no authenticated request (check "
+       "V3PrivProtocol and V3PrivPassword, or V3Context)"},
+  };
+  settings.debug_mode = false;
+  settings.router_list = kSnmpsim;
+  ArpStore store(ctx);
+  PollCycle cycle(ctx, store, [this](const std::string& router) { return walker.Walk(router); });
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    ::unlink(folder.AppEvent().c_str());
+    UseUser("vexaSha256", "SHA-256", "AES-256", "public", c.auth_password, c.priv_password);
+    cycle.Run();
+    EXPECT_EQ(LogTexts(), std::vector<std::string>{std::string("1\tmodSnmpComm_GetArpTable\t"
+                                                               "SNMPv3 request to ") +
+                                                   kSnmpsim + ": " + c.line});
+    for (const test::ArpEntry& row : test::MakeArpTable(30)) EXPECT_EQ(SeenTimes(row.ip), 0);
   }
 }
 

@@ -221,6 +221,14 @@ const EngineState* Manager::UsmEngine(const std::string& address, int port) cons
   return usm_.Engine(AgentKey(agent.addr()));
 }
 
+bool Manager::UsmAnsweredOnlyDiscovery(const std::string& address, int port) const {
+  Endpoint agent;
+  if (port < 1 || port > 65535 ||
+      !ParseNumericEndpoint(address, static_cast<uint16_t>(port), agent))
+    return false;
+  return usm_.AnsweredOnlyDiscovery(AgentKey(agent.addr()));
+}
+
 void Manager::OnV3Datagram(std::span<const uint8_t> datagram) {
   switch (usm_.Receive(peer_key_, datagram, message_, scratch_, resend_buffer_)) {
     case UsmClient::Outcome::kDrop:

@@ -17,9 +17,11 @@
 // own, not one of the caller's retries. The response handler then gets the
 // decrypted response in message() as for v2c (version kV3, no community).
 // When the agent refuses the request (unknownUserName, wrongDigest,
-// decryptionError, unsupportedSecLevel, ...) the refusal handler runs instead
-// of the response handler. The engines learnt are kept per agent address and
-// port for the life of the manager.
+// decryptionError, unsupportedSecLevel, ...), or its answers to the request
+// and to the layer's resend of it both fail authentication under our key
+// (kAuthenticationFailure), the refusal handler runs instead of the response
+// handler. The engines learnt are kept per agent address and port for the
+// life of the manager.
 //
 // Every failing operation throws vexa::snmp::Error, which carries a number
 // and a description: 10048 when the local port is in use, 10049 when the
@@ -158,6 +160,10 @@ class Manager {
   // What the agent's engine is believed to be (address as for
   // SetAgentAddress), or null before its discovery.
   const EngineState* UsmEngine(const std::string& address, int port) const;
+  // Whether the agent answered engine discovery but never a request of the
+  // current user: what a wrong privacy password or context name looks like
+  // when a request goes unanswered.
+  bool UsmAnsweredOnlyDiscovery(const std::string& address, int port) const;
 
   // Counters for diagnostics and tests.
   uint64_t ResponsesAccepted() const { return accepted_; }

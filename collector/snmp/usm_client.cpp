@@ -72,6 +72,9 @@ ReportCause ClassifyReport(const std::string& oid) {
 }
 
 std::string Refusal::Describe() const {
+  if (cause == ReportCause::kAuthenticationFailure)
+    return "authentication failed (the agent's answers do not verify: wrong authentication "
+           "password or protocol)";
   // The counter the Report named, or else the first one of the cause.
   const KnownReport* report = FindReport(report_oid);
   if (report == nullptr || report->cause != cause) {
@@ -132,6 +135,11 @@ void UsmClient::Forget(const std::string& agent) {
   if (pending_.agent == agent) pending_.active = false;
 }
 
+bool UsmClient::AnsweredOnlyDiscovery(const std::string& agent) const {
+  const auto it = engines_.find(agent);
+  return it != engines_.end() && it->second.answered_generation != generation_;
+}
+
 int32_t UsmClient::NextMsgId() {
   msg_id_ = msg_id_ == std::numeric_limits<int32_t>::max() ? 0 : msg_id_ + 1;
   return msg_id_;
@@ -145,7 +153,10 @@ int32_t UsmClient::EstimatedTime(const EngineState& engine) const {
 }
 
 void UsmClient::Learn(AgentEngine& engine, const UsmParameters& usm) {
-  if (engine.state.id != usm.engine_id) engine.keys.reset();
+  if (engine.state.id != usm.engine_id) {
+    engine.keys.reset();
+    engine.answered_generation = 0;
+  }
   engine.state.id = usm.engine_id;
   engine.state.boots = usm.engine_boots;
   engine.state.time = usm.engine_time;
@@ -249,11 +260,12 @@ UsmClient::Outcome UsmClient::Receive(const std::string& agent, std::span<const 
   const bool authentic = (in_.flags & msg_flag::kAuth) != 0;
   if (authentic) {
     // RFC 3414 3.2 steps 3 to 6: our user, the engine we know, the MAC.
-    if (engine == nullptr || user_.auth == AuthProtocol::kNone ||
-        in_.usm.engine_id != engine->state.id || in_.usm.user_name != user_.name ||
-        in_.usm.auth_params.size() != MacLength(user_.auth) ||
-        !KeysFor(*engine).Verify(datagram, in_.auth_offset))
+    if (engine == nullptr || pending_.probe || user_.auth == AuthProtocol::kNone ||
+        in_.usm.engine_id != engine->state.id || in_.usm.user_name != user_.name)
       return Outcome::kDrop;
+    if (in_.usm.auth_params.size() != MacLength(user_.auth) ||
+        !KeysFor(*engine).Verify(datagram, in_.auth_offset))
+      return OnUnverified(*engine, request, out);
   }
   std::span<const uint8_t> scoped = in_.scoped_pdu;
   const bool encrypted = (in_.flags & msg_flag::kPriv) != 0;
@@ -283,6 +295,7 @@ UsmClient::Outcome UsmClient::Receive(const std::string& agent, std::span<const 
   if (authentic && !InTimeWindow(engine->state, in_.usm.engine_boots, in_.usm.engine_time))
     return Outcome::kDrop;
   pending_.active = false;
+  engine->answered_generation = generation_;
   return Outcome::kResponse;
 }
 
@@ -317,6 +330,13 @@ UsmClient::Outcome UsmClient::OnReport(AgentEngine* engine, const V3Message& in,
   }
   pending_.resent = true;
   return EncodeFor(*engine, request, out) == CodecStatus::kOk ? Outcome::kSend : Outcome::kDrop;
+}
+
+UsmClient::Outcome UsmClient::OnUnverified(AgentEngine& engine, const Message& request,
+                                           std::vector<uint8_t>& out) {
+  if (pending_.unverified) return Refuse(ReportCause::kAuthenticationFailure, "");
+  pending_.unverified = true;
+  return EncodeFor(engine, request, out) == CodecStatus::kOk ? Outcome::kSend : Outcome::kDrop;
 }
 
 UsmClient::Outcome UsmClient::Refuse(ReportCause cause, const std::string& oid) {

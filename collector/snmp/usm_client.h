@@ -14,7 +14,7 @@
 //   3. A Response: checked (same msgID, same security level and user, MAC,
 //      time window, decryption) and handed over. Anything that fails a check
 //      is dropped as if it never came, so a forged datagram can at most cost
-//      the request a time-out.
+//      the request a time-out or the resend of step 6.
 //   4. A Report of unknownEngineID (the agent has a new engine id) or of
 //      notInTimeWindow (it rebooted, or our notion of its clock is off): the
 //      engine data is taken from the Report and the request goes out once
@@ -26,6 +26,14 @@
 //      that cause. Agents send these unauthenticated (they could not check
 //      the request), so they are taken from the agent's address and port
 //      with the request's msgID, as RFC 3414 expects.
+//   6. A Response or Report for our user and the agent's engine whose MAC
+//      does not verify under our key (or is of another length): some agents
+//      answer a wrong digest so, signed with the key they hold for the user.
+//      Nothing in it is used, but it is evidence: the request goes out once
+//      more under a new msgID at once, and a second such answer refuses the
+//      request (kAuthenticationFailure). One datagram alone may be damage, or
+//      forged by someone who saw the request; an agent that holds another key
+//      fails every request alike.
 //
 // The engine data (id, boots, time, keys) of each agent is kept for the life
 // of this object. Keys are localized from the user's keys, which SetUser()
@@ -47,16 +55,18 @@
 
 namespace vexa::snmp {
 
-// Why an agent refused a request, from the counter its Report carries.
+// Why an agent refused a request, from the counter its Report carries, or
+// kAuthenticationFailure for answers that do not authenticate.
 enum class ReportCause : uint8_t {
-  kUnsupportedSecLevel,  // usmStatsUnsupportedSecLevels
-  kNotInTimeWindow,      // usmStatsNotInTimeWindows, again after a re-sync
-  kUnknownUserName,      // usmStatsUnknownUserNames
-  kUnknownEngineId,      // usmStatsUnknownEngineIDs, again after a re-discovery
-  kWrongDigest,          // usmStatsWrongDigests
-  kDecryptionError,      // usmStatsDecryptionErrors
-  kUnknownContext,       // snmpUnknownContexts, snmpUnavailableContexts
-  kOther,                // any other report
+  kUnsupportedSecLevel,    // usmStatsUnsupportedSecLevels
+  kNotInTimeWindow,        // usmStatsNotInTimeWindows, again after a re-sync
+  kUnknownUserName,        // usmStatsUnknownUserNames
+  kUnknownEngineId,        // usmStatsUnknownEngineIDs, again after a re-discovery
+  kWrongDigest,            // usmStatsWrongDigests
+  kDecryptionError,        // usmStatsDecryptionErrors
+  kUnknownContext,         // snmpUnknownContexts, snmpUnavailableContexts
+  kOther,                  // any other report
+  kAuthenticationFailure,  // answers whose MAC does not verify under our key
 };
 
 struct Refusal {
@@ -118,19 +128,25 @@ class UsmClient {
   // Drops what is known of the agent's engine; its next request discovers
   // the engine again.
   void Forget(const std::string& agent);
+  // Whether the agent answered discovery but has never answered a request of
+  // the current user (since its engine id was learnt): an agent that cannot
+  // decrypt the requests, or does not serve the context, stays silent so.
+  bool AnsweredOnlyDiscovery(const std::string& agent) const;
 
  private:
   struct AgentEngine {
     EngineState state;
     std::unique_ptr<LocalizedKeys> keys;
-    uint64_t keys_generation = 0;  // user generation the keys were made for
+    uint64_t keys_generation = 0;      // user generation the keys were made for
+    uint64_t answered_generation = 0;  // user generation a response came for
   };
   struct Pending {
     bool active = false;
     std::string agent;
     int32_t msg_id = 0;
     bool probe = false;
-    bool resent = false;  // the one report-driven resend is used
+    bool resent = false;      // the one report-driven resend is used
+    bool unverified = false;  // an answer failed authentication: resent once
   };
 
   int32_t NextMsgId();
@@ -144,6 +160,7 @@ class UsmClient {
   bool InTimeWindow(EngineState& engine, int32_t boots, int32_t time);
   Outcome OnReport(AgentEngine* engine, const V3Message& in, bool authentic, const Message& request,
                    const Message& report, std::vector<uint8_t>& out);
+  Outcome OnUnverified(AgentEngine& engine, const Message& request, std::vector<uint8_t>& out);
   Outcome Refuse(ReportCause cause, const std::string& oid);
 
   const Clock& clock_;

@@ -17,4 +17,9 @@ inline bool IsControlByte(char c) {
 // `text` with every control byte shown as '?'; every other byte as it is.
 std::string WithoutControlBytes(std::string_view text);
 
+// `text` with every byte outside printable ASCII (0x20 to 0x7E) shown as '?':
+// for raw octets that are no text at all, where bytes above 0x7F could form
+// C1 controls, bidirectional overrides or invalid UTF-8 on a terminal.
+std::string PrintableAsciiOnly(std::string_view text);
+
 }  // namespace vexa

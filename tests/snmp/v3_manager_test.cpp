@@ -403,6 +403,22 @@ TEST(SnmpV3Scripted, ForgedRepliesAreDroppedAndAReSyncIsTriedOnce) {
   EXPECT_EQ(in.usm.user_name, "vexa");
   EXPECT_TRUE(keys.Verify(agent.last(), in.auth_offset));
 
+  // A reply signed under another key for the user is not trusted, and one
+  // alone does not end the request: it goes out again at once.
+  const LocalizedKeys other_keys(
+      user.auth, PasswordToKey(user.auth, "another-auth-pass"), user.priv, priv_ku,
+      std::vector<uint8_t>(engine.engine_id.begin(), engine.engine_id.end()));
+  UsmParameters for_user = engine;
+  for_user.user_name = "vexa";
+  const int32_t first_msg_id = in.msg_id;
+  agent.Reply(in.msg_id, for_user,
+              Pdu(pdu::kResponse, 41, "1.3.6.1.2.1.1.1.0", syntax::kOctetString, "forged"),
+              &other_keys);
+  ASSERT_TRUE(agent.PumpUntilReadable(loop));
+  ASSERT_TRUE(agent.Receive(in));
+  EXPECT_NE(in.msg_id, first_msg_id);
+  EXPECT_TRUE(keys.Verify(agent.last(), in.auth_offset));
+
   // A response that does not authenticate is not the agent's.
   agent.Reply(in.msg_id, engine,
               Pdu(pdu::kResponse, 41, "1.3.6.1.2.1.1.1.0", syntax::kOctetString, "forged"),
