@@ -51,7 +51,7 @@ std::unique_ptr<MainForm> ConsoleFixture::Open() {
 
 std::unique_ptr<MainForm> ConsoleFixture::Open(MainFormOptions options) {
   auto form = std::make_unique<MainForm>(std::move(options));
-  if (!form->Form_Load()) return nullptr;
+  if (!form->Load()) return nullptr;
   form->show();
   if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;
   return form;

@@ -42,7 +42,7 @@ class ConsoleFixture {
   std::unique_ptr<ServiceManager> Services() const;
 
   MainFormOptions Options() const;
-  // A window on the folder, loaded and shown; nullptr when Form_Load failed.
+  // A window on the folder, loaded and shown; nullptr when Load failed.
   std::unique_ptr<MainForm> Open();
   std::unique_ptr<MainForm> Open(MainFormOptions options);
 
