@@ -60,4 +60,12 @@ T* Find(QWidget* form, const char* name) {
   return form->findChild<T*>(QString::fromLatin1(name));
 }
 
+void SelectTab(MainForm& form, int index);
+// Leaving the "Service Control" tab and coming back runs the status check.
+void Refresh(MainForm& form);
+void Click(MainForm& form, const char* button);
+// The status line, the progress and both buttons (caption/enabled) of the
+// "Service Control" tab as one line.
+QString Shown(MainForm& form);
+
 }  // namespace vexa::console::test

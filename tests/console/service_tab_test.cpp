@@ -6,7 +6,6 @@
 
 #include <QLabel>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -18,25 +17,10 @@
 using vexa::ServiceManager;
 using vexa::ServiceState;
 using vexa::console::MainForm;
-using vexa::console::test::ConsoleFixture;
-using vexa::console::test::Find;
+using namespace vexa::console::test;
 using namespace std::chrono_literals;
 
 namespace {
-
-QString OnOff(QWidget* w) {
-  return w->isEnabled() ? QStringLiteral("on") : QStringLiteral("off");
-}
-
-// Label, progress and both buttons (caption/enabled) as one line.
-QString Shown(MainForm& form) {
-  auto* install = Find<QPushButton>(&form, "installButton");
-  auto* start = Find<QPushButton>(&form, "startButton");
-  return QStringLiteral("%1 | %2 | %3/%4 | %5/%6")
-      .arg(Find<QLabel>(&form, "statusLabel")->text())
-      .arg(Find<QProgressBar>(&form, "progressBar")->value())
-      .arg(install->text(), OnOff(install), start->text(), OnOff(start));
-}
 
 // Every progress step with the status text shown at that moment.
 class StepRecorder {
@@ -52,19 +36,6 @@ class StepRecorder {
   QLabel* label_;
   QStringList steps_;
 };
-
-void SelectTab(MainForm& form, int index) {
-  Find<QTabWidget>(&form, "tabWidget")->setCurrentIndex(index);
-}
-
-void Refresh(MainForm& form) {
-  SelectTab(form, 0);
-  SelectTab(form, 1);
-}
-
-void Click(MainForm& form, const char* button) {
-  QTest::mouseClick(Find<QPushButton>(&form, button), Qt::LeftButton);
-}
 
 pid_t ServicePid(const ConsoleFixture& f) {
   return static_cast<pid_t>(

@@ -23,6 +23,7 @@
 using vexa::console::MainForm;
 using vexa::console::test::ConsoleFixture;
 using vexa::console::test::Find;
+using vexa::console::test::SelectTab;
 
 namespace {
 
@@ -46,10 +47,6 @@ class WriteLock {
   sqlite3* db_ = nullptr;
   bool ok_ = false;
 };
-
-void SelectTab(MainForm& form, int index) {
-  Find<QTabWidget>(&form, "tabWidget")->setCurrentIndex(index);
-}
 
 void TypeInto(QLineEdit* box, const QString& text) {
   box->setFocus();

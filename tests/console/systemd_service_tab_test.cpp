@@ -2,10 +2,6 @@
 // tests/systemd/systemd-harness.sh): the console installs the real collector
 // as vexa-arp.service, starts, stops and removes it, and shows systemd's
 // refusals with their own codes.
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTabWidget>
 #include <QTest>
 #include <cstdlib>
 
@@ -14,34 +10,12 @@
 #include "platform/files.h"
 
 using vexa::console::MainForm;
-using vexa::console::test::ConsoleFixture;
-using vexa::console::test::Find;
+using namespace vexa::console::test;
 using namespace std::chrono_literals;
 
 namespace {
 
 constexpr const char* kUnitFile = "/etc/systemd/system/vexa-arp.service";
-
-// Label, progress and both buttons (caption/enabled) as one line.
-QString Shown(MainForm& form) {
-  auto* install = Find<QPushButton>(&form, "installButton");
-  auto* start = Find<QPushButton>(&form, "startButton");
-  const auto on = [](QWidget* w) { return w->isEnabled() ? "on" : "off"; };
-  return QStringLiteral("%1 | %2 | %3/%4 | %5/%6")
-      .arg(Find<QLabel>(&form, "statusLabel")->text())
-      .arg(Find<QProgressBar>(&form, "progressBar")->value())
-      .arg(install->text(), on(install), start->text(), on(start));
-}
-
-// Leaving the tab and coming back runs the status check.
-void Refresh(MainForm& form) {
-  Find<QTabWidget>(&form, "tabWidget")->setCurrentIndex(0);
-  Find<QTabWidget>(&form, "tabWidget")->setCurrentIndex(1);
-}
-
-void Click(MainForm& form, const char* button) {
-  QTest::mouseClick(Find<QPushButton>(&form, button), Qt::LeftButton);
-}
 
 std::string ActiveState() {
   return vexa::test::SystemctlOutput({"is-active", "vexa-arp.service"});
