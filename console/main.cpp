@@ -8,8 +8,8 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   // Every file is named from the folder of the program file, never from the
   // current directory.
-  vexa::console::MainForm frmMain({.program_folder = QCoreApplication::applicationDirPath()});
-  if (!frmMain.Form_Load()) return 1;
-  frmMain.show();
+  vexa::console::MainForm window({.program_folder = QCoreApplication::applicationDirPath()});
+  if (!window.Load()) return 1;
+  window.show();
   return QApplication::exec();
 }

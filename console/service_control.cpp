@@ -35,26 +35,17 @@ int CheckCollectorInstalled(const ServiceControlSteps& steps) {
   return result;
 }
 
-int GetCollectorState(const ServiceControlSteps& steps) {
+ServiceStatus GetCollectorState(const ServiceControlSteps& steps) {
   const auto manager = steps.open_manager();
   Step(steps, 4);
   ServiceState state = ServiceState::kOther;
-  int result = kStateUnreadable;
+  ServiceStatus status = ServiceStatus::kUnknown;
   if (Run(steps, [&] { return manager->QueryState(state); }) == 0) {
-    switch (state) {
-      case ServiceState::kStopped:
-        result = kStateStopped;
-        break;
-      case ServiceState::kRunning:
-        result = kStateRunning;
-        break;
-      case ServiceState::kOther:
-        result = kStateOther;
-        break;
-    }
+    if (state == ServiceState::kStopped) status = ServiceStatus::kStopped;
+    if (state == ServiceState::kRunning) status = ServiceStatus::kRunning;
   }
   Step(steps, 5);
-  return result;
+  return status;
 }
 
 int UninstallCollector(const ServiceControlSteps& steps) {

@@ -1,21 +1,16 @@
 // The console's calls on the collector service "Vexa ARP", each one a short
 // sequence of steps paced by a pause and reported on the progress bar. They
-// return 0 or the service layer's errno value; GetCollectorState returns a
-// state code instead.
+// return 0 or the service layer's errno value; GetCollectorState returns the
+// status read instead.
 #pragma once
 
 #include <functional>
 #include <memory>
 
 #include "service/service_manager.h"
+#include "service/service_state.h"
 
 namespace vexa::console {
-
-// State codes as the status check tells them apart.
-inline constexpr int kStateUnreadable = 0;
-inline constexpr int kStateStopped = 1;
-inline constexpr int kStateOther = 2;
-inline constexpr int kStateRunning = 4;
 
 struct ServiceControlSteps {
   // Opens the service manager for one call.
@@ -29,8 +24,8 @@ struct ServiceControlSteps {
 
 // 0 when the service is registered, else the error (not installed: ENOENT).
 int CheckCollectorInstalled(const ServiceControlSteps& steps);
-// kStateStopped, kStateRunning, kStateOther, or kStateUnreadable on a failure.
-int GetCollectorState(const ServiceControlSteps& steps);
+// kStopped, kRunning, or kUnknown for any other state and on a failure.
+ServiceStatus GetCollectorState(const ServiceControlSteps& steps);
 // Asks a running service to stop (without waiting) and removes it.
 int UninstallCollector(const ServiceControlSteps& steps);
 int StartCollector(const ServiceControlSteps& steps);

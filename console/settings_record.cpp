@@ -12,6 +12,7 @@
 #include <QStyledItemDelegate>
 #include <QUrl>
 #include <QUuid>
+#include <stdexcept>
 
 #include "db/schema_upgrade.h"
 #include "router_list_edit.h"
@@ -24,14 +25,6 @@ namespace {
 
 using settings::FieldKind;
 using settings::FieldRule;
-
-struct Binding {
-  const FieldRule& field;
-  QWidget* control;
-  // Checked with every rule vexa-arp applies (the fields of the "SNMP" tab);
-  // the older fields keep the window's own checks.
-  bool all_rules = false;
-};
 
 QString FieldName(const FieldRule& field) {
   return QString::fromLatin1(field.name);
@@ -135,33 +128,6 @@ class FieldDelegate final : public QStyledItemDelegate {
   QHash<int, const FieldRule*> fields_;
 };
 
-QList<Binding> Bindings(const BoundControls& c) {
-  const auto field = [](const char* name) -> const FieldRule& {
-    return *settings::FindField(name);
-  };
-  return {
-      {field("RouterList"), c.router_list},
-      {field("GetComm"), c.get_comm},
-      {field("TimeOut"), c.time_out},
-      {field("Retries"), c.retries},
-      {field("CheckInterval"), c.check_interval},
-      {field("SaveOnlyDynamic"), c.save_dynamic},
-      {field("DnsCheck"), c.dns_check},
-      {field("DebugMode"), c.debug_mode},
-      {field("StopTime"), c.stop_time},
-      {field("SnmpVersion"), c.snmp_version, true},
-      {field("UseBulk"), c.use_bulk, true},
-      {field("MaxRepetitions"), c.max_repetitions, true},
-      {field("NeighbourTable"), c.neighbour_table, true},
-      {field("V3User"), c.v3_user, true},
-      {field("V3AuthProtocol"), c.v3_auth_protocol, true},
-      {field("V3AuthPassword"), c.v3_auth_password, true},
-      {field("V3PrivProtocol"), c.v3_priv_protocol, true},
-      {field("V3PrivPassword"), c.v3_priv_password, true},
-      {field("V3Context"), c.v3_context, true},
-  };
-}
-
 QString SqlErrorText(const QSqlError& e) {
   QString text = e.driverText();
   if (!e.databaseText().isEmpty() && e.databaseText() != text) {
@@ -173,10 +139,15 @@ QString SqlErrorText(const QSqlError& e) {
 
 }  // namespace
 
-SettingsRecord::SettingsRecord(BoundControls controls)
-    : controls_(controls),
-      connection_name_(QStringLiteral("settings-") +
-                       QUuid::createUuid().toString(QUuid::WithoutBraces)) {}
+SettingsRecord::SettingsRecord(const QList<FieldBinding>& fields)
+    : connection_name_(QStringLiteral("settings-") +
+                       QUuid::createUuid().toString(QUuid::WithoutBraces)) {
+  for (const FieldBinding& f : fields) {
+    const FieldRule* field = settings::FindField(f.field);
+    if (field == nullptr) throw std::logic_error(std::string("no settings field ") + f.field);
+    bindings_.push_back({field, f.control, f.all_rules});
+  }
+}
 
 SettingsRecord::~SettingsRecord() {
   mapper_.reset();
@@ -245,14 +216,14 @@ bool SettingsRecord::Open(const QString& database_path, int busy_timeout_ms, QSt
   mapper_ = std::make_unique<QDataWidgetMapper>();
   mapper_->setModel(model_.get());
   mapper_->setSubmitPolicy(QDataWidgetMapper::ManualSubmit);
-  for (const Binding& b : Bindings(controls_)) {
-    const int column = model_->fieldIndex(FieldName(b.field));
+  for (const Binding& b : bindings_) {
+    const int column = model_->fieldIndex(FieldName(*b.field));
     if (column < 0) {
       error = QStringLiteral("The table %1 in %2 has no field %3.")
-                  .arg(QString::fromLatin1(kSettingsTable), database_path, FieldName(b.field));
+                  .arg(QString::fromLatin1(kSettingsTable), database_path, FieldName(*b.field));
       return false;
     }
-    fields.insert(column, &b.field);
+    fields.insert(column, b.field);
     mapper_->addMapping(b.control, column);
   }
   mapper_->setItemDelegate(new FieldDelegate(mapper_.get(), fields));
@@ -274,31 +245,31 @@ QString SettingsRecord::StoredText(const FieldRule& field) const {
 
 settings::FieldTexts SettingsRecord::ControlTexts(std::set<std::string>* edited) const {
   settings::FieldTexts texts;
-  for (const Binding& b : Bindings(controls_)) {
-    texts[b.field.name] = ControlText(b.control).toStdString();
-    if (edited != nullptr && Edited(b.control, StoredText(b.field))) edited->insert(b.field.name);
+  for (const Binding& b : bindings_) {
+    texts[b.field->name] = ControlText(b.control).toStdString();
+    if (edited != nullptr && Edited(b.control, StoredText(*b.field))) edited->insert(b.field->name);
   }
   return texts;
 }
 
 bool SettingsRecord::Validate(QString& error) const {
   const QString nothing_saved = QStringLiteral("\n\nNothing was saved.");
-  for (const Binding& b : Bindings(controls_)) {
-    if (b.all_rules && b.field.kind != FieldKind::kNumber &&
-        Edited(b.control, StoredText(b.field))) {
-      const auto checked = settings::CheckValue(b.field, ControlText(b.control).toStdString(), {});
+  for (const Binding& b : bindings_) {
+    const FieldRule& field = *b.field;
+    if (b.all_rules && field.kind != FieldKind::kNumber && Edited(b.control, StoredText(field))) {
+      const auto checked = settings::CheckValue(field, ControlText(b.control).toStdString(), {});
       if (!checked.error.empty()) {
         error = QString::fromStdString(checked.error) + nothing_saved;
         return false;
       }
     }
-    if (b.field.kind != FieldKind::kNumber) continue;
-    const QString text = static_cast<QLineEdit*>(b.control)->text();
-    const QVariant stored = model_->data(model_->index(0, model_->fieldIndex(FieldName(b.field))));
+    if (field.kind != FieldKind::kNumber) continue;
+    const QString text = ControlText(b.control);
+    const QVariant stored = model_->data(model_->index(0, model_->fieldIndex(FieldName(field))));
     if (text == (stored.isNull() ? QString() : stored.toString())) continue;
     const std::string typed = text.toStdString();
-    if (!settings::ParseWholeNumber(typed, b.field.minimum, b.field.maximum)) {
-      error = QString::fromStdString(settings::NumberRefusal(b.field, typed)) + nothing_saved;
+    if (!settings::ParseWholeNumber(typed, field.minimum, field.maximum)) {
+      error = QString::fromStdString(settings::NumberRefusal(field, typed)) + nothing_saved;
       return false;
     }
   }

@@ -1,6 +1,6 @@
-// The data control of the settings window: the table Settings_General of the
-// program folder's database, its first record shown in the bound controls,
-// and the save of the pending edit. The program never creates the database:
+// The settings record of the console window: the table Settings_General of
+// the program folder's database, its first record shown in the controls the
+// pages bind to its fields, and the save of the pending edit. The program never creates the database:
 // a missing file is an error.
 #pragma once
 
@@ -11,41 +11,24 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "settings/settings_rules.h"
 
-class QCheckBox;
-class QComboBox;
-class QLineEdit;
+class QWidget;
 
 namespace vexa::console {
-
-class RouterListEdit;
 
 inline constexpr const char* kDatabaseFileName = "VexaArp.mdb";
 using settings::kSettingsTable;
 
-// The controls bound to the fields of Settings_General.
-struct BoundControls {
-  RouterListEdit* router_list = nullptr;
-  QLineEdit* get_comm = nullptr;
-  QLineEdit* time_out = nullptr;
-  QLineEdit* retries = nullptr;
-  QLineEdit* check_interval = nullptr;
-  QCheckBox* save_dynamic = nullptr;
-  QCheckBox* dns_check = nullptr;
-  QCheckBox* debug_mode = nullptr;
-  QLineEdit* stop_time = nullptr;
-  QComboBox* snmp_version = nullptr;
-  QCheckBox* use_bulk = nullptr;
-  QLineEdit* max_repetitions = nullptr;
-  QComboBox* neighbour_table = nullptr;
-  QLineEdit* v3_user = nullptr;
-  QComboBox* v3_auth_protocol = nullptr;
-  QLineEdit* v3_auth_password = nullptr;
-  QComboBox* v3_priv_protocol = nullptr;
-  QLineEdit* v3_priv_password = nullptr;
-  QLineEdit* v3_context = nullptr;
+// A control that shows a field of Settings_General. `all_rules`: the value is
+// checked with every rule vexa-arp applies; otherwise with the window's own
+// checks (numbers in range) only.
+struct FieldBinding {
+  const char* field;
+  QWidget* control;
+  bool all_rules = false;
 };
 
 enum class SaveOutcome {
@@ -59,7 +42,8 @@ enum class SaveOutcome {
 
 class SettingsRecord {
  public:
-  explicit SettingsRecord(BoundControls controls);
+  // Every field named must be one of Settings_General.
+  explicit SettingsRecord(const QList<FieldBinding>& fields);
   ~SettingsRecord();
   SettingsRecord(const SettingsRecord&) = delete;
   SettingsRecord& operator=(const SettingsRecord&) = delete;
@@ -80,7 +64,12 @@ class SettingsRecord {
   settings::FieldTexts ControlTexts(std::set<std::string>* edited) const;
   QString StoredText(const settings::FieldRule& field) const;
 
-  BoundControls controls_;
+  struct Binding {
+    const settings::FieldRule* field;
+    QWidget* control;
+    bool all_rules;
+  };
+  std::vector<Binding> bindings_;
   QString database_path_;
   bool exposure_told_ = false;
   QString connection_name_;

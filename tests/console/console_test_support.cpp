@@ -6,6 +6,11 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTabWidget>
+
 #include "service/service_manager.h"
 
 namespace vexa::console::test {
@@ -51,7 +56,7 @@ std::unique_ptr<MainForm> ConsoleFixture::Open() {
 
 std::unique_ptr<MainForm> ConsoleFixture::Open(MainFormOptions options) {
   auto form = std::make_unique<MainForm>(std::move(options));
-  if (!form->Form_Load()) return nullptr;
+  if (!form->Load()) return nullptr;
   form->show();
   if (!QTest::qWaitForWindowExposed(form.get())) return nullptr;
   return form;
@@ -74,6 +79,29 @@ std::string ConsoleFixture::Query(const std::string& sql) const {
   sqlite3_finalize(stmt);
   sqlite3_close(db);
   return value;
+}
+
+void SelectTab(MainForm& form, int index) {
+  Find<QTabWidget>(&form, "tabWidget")->setCurrentIndex(index);
+}
+
+void Refresh(MainForm& form) {
+  SelectTab(form, 0);
+  SelectTab(form, 1);
+}
+
+void Click(MainForm& form, const char* button) {
+  QTest::mouseClick(Find<QPushButton>(&form, button), Qt::LeftButton);
+}
+
+QString Shown(MainForm& form) {
+  auto* install = Find<QPushButton>(&form, "installButton");
+  auto* start = Find<QPushButton>(&form, "startButton");
+  const auto on = [](QWidget* w) { return w->isEnabled() ? "on" : "off"; };
+  return QStringLiteral("%1 | %2 | %3/%4 | %5/%6")
+      .arg(Find<QLabel>(&form, "statusLabel")->text())
+      .arg(Find<QProgressBar>(&form, "progressBar")->value())
+      .arg(install->text(), on(install), start->text(), on(start));
 }
 
 }  // namespace vexa::console::test

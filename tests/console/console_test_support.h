@@ -42,7 +42,7 @@ class ConsoleFixture {
   std::unique_ptr<ServiceManager> Services() const;
 
   MainFormOptions Options() const;
-  // A window on the folder, loaded and shown; nullptr when Form_Load failed.
+  // A window on the folder, loaded and shown; nullptr when Load failed.
   std::unique_ptr<MainForm> Open();
   std::unique_ptr<MainForm> Open(MainFormOptions options);
 
@@ -59,5 +59,13 @@ template <typename T>
 T* Find(QWidget* form, const char* name) {
   return form->findChild<T*>(QString::fromLatin1(name));
 }
+
+void SelectTab(MainForm& form, int index);
+// Leaving the "Service Control" tab and coming back runs the status check.
+void Refresh(MainForm& form);
+void Click(MainForm& form, const char* button);
+// The status line, the progress and both buttons (caption/enabled) of the
+// "Service Control" tab as one line.
+QString Shown(MainForm& form);
 
 }  // namespace vexa::console::test

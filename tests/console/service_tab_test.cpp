@@ -6,7 +6,6 @@
 
 #include <QLabel>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -18,32 +17,17 @@
 using vexa::ServiceManager;
 using vexa::ServiceState;
 using vexa::console::MainForm;
-using vexa::console::test::ConsoleFixture;
-using vexa::console::test::Find;
+using namespace vexa::console::test;
 using namespace std::chrono_literals;
 
 namespace {
 
-QString OnOff(QWidget* w) {
-  return w->isEnabled() ? QStringLiteral("on") : QStringLiteral("off");
-}
-
-// Label, progress and both buttons (caption/enabled) as one line.
-QString Shown(MainForm& form) {
-  auto* install = Find<QPushButton>(&form, "cmdInstall");
-  auto* start = Find<QPushButton>(&form, "cmdStart");
-  return QStringLiteral("%1 | %2 | %3/%4 | %5/%6")
-      .arg(Find<QLabel>(&form, "lblInfo")->text())
-      .arg(Find<QProgressBar>(&form, "pgbInfo")->value())
-      .arg(install->text(), OnOff(install), start->text(), OnOff(start));
-}
-
 // Every progress step with the status text shown at that moment.
 class StepRecorder {
  public:
-  explicit StepRecorder(MainForm& form) : label_(Find<QLabel>(&form, "lblInfo")) {
+  explicit StepRecorder(MainForm& form) : label_(Find<QLabel>(&form, "statusLabel")) {
     QObject::connect(
-        Find<QProgressBar>(&form, "pgbInfo"), &QProgressBar::valueChanged, label_,
+        Find<QProgressBar>(&form, "progressBar"), &QProgressBar::valueChanged, label_,
         [this](int value) { steps_ << QStringLiteral("%1 %2").arg(value).arg(label_->text()); });
   }
   QStringList Take() { return std::exchange(steps_, {}); }
@@ -52,19 +36,6 @@ class StepRecorder {
   QLabel* label_;
   QStringList steps_;
 };
-
-void SelectTab(MainForm& form, int index) {
-  Find<QTabWidget>(&form, "tab1")->setCurrentIndex(index);
-}
-
-void Refresh(MainForm& form) {
-  SelectTab(form, 0);
-  SelectTab(form, 1);
-}
-
-void Click(MainForm& form, const char* button) {
-  QTest::mouseClick(Find<QPushButton>(&form, button), Qt::LeftButton);
-}
 
 pid_t ServicePid(const ConsoleFixture& f) {
   return static_cast<pid_t>(
@@ -147,7 +118,7 @@ class ServiceTabTest : public QObject {
              QStringList({"1 Info", "2 Checking service status...", "3 Checking service status...",
                           "6 Checking service status..."}));
 
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     QCOMPARE(Shown(*form),
              "Service installed successfully. | 6 | Uninstall Service/on | Start Service/on");
     QCOMPARE(steps.Take(),
@@ -158,7 +129,7 @@ class ServiceTabTest : public QObject {
     QCOMPARE(Shown(*form), "The service is stopped. | 6 | Uninstall Service/on | Start Service/on");
     QCOMPARE(steps.Take().size(), 7);  // 0, then 1 to 6
 
-    Click(*form, "cmdStart");
+    Click(*form, "startButton");
     QCOMPARE(Shown(*form),
              "Service started successfully. | 6 | Uninstall Service/off | Stop Service/on");
     QCOMPARE(steps.Take(),
@@ -179,12 +150,12 @@ class ServiceTabTest : public QObject {
     QCOMPARE(Shown(*form), "The service is started. | 6 | Uninstall Service/off | Stop Service/on");
     steps.Take();
 
-    Click(*form, "cmdStart");
+    Click(*form, "startButton");
     QCOMPARE(Shown(*form), "The service is stopped. | 6 | Uninstall Service/on | Start Service/on");
     QCOMPARE(steps.Take().mid(1, 1), QStringList({"1 Attempting to stop the service..."}));
     QVERIFY(ProcessGone(pid));
 
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     QCOMPARE(Shown(*form),
              "The service is uninstalled. | 6 | Install Service/on | Start Service/off");
     QCOMPARE(steps.Take().mid(1, 1), QStringList({"1 Attempting to uninstall the service..."}));
@@ -199,7 +170,7 @@ class ServiceTabTest : public QObject {
     SelectTab(*form, 1);
     QCOMPARE(Shown(*form), "The service is stopped. | 6 | Uninstall Service/on | Start Service/on");
     QCOMPARE(f.Services()->Start(), 0);  // started elsewhere since the check
-    Click(*form, "cmdStart");
+    Click(*form, "startButton");
     QCOMPARE(Shown(*form),
              "Error [114]  when start the service. | 6 | Uninstall Service/on | Start Service/on");
   }
@@ -213,7 +184,7 @@ class ServiceTabTest : public QObject {
     SelectTab(*form, 1);
     QCOMPARE(Shown(*form), "The service is started. | 6 | Uninstall Service/off | Stop Service/on");
     QCOMPARE(f.Services()->Stop(), 0);  // stopped elsewhere since the check
-    Click(*form, "cmdStart");
+    Click(*form, "startButton");
     QCOMPARE(Shown(*form),
              "Error [3]  when stop the service. | 6 | Uninstall Service/on | Stop Service/on");
   }
@@ -243,7 +214,7 @@ class ServiceTabTest : public QObject {
         ++ticks_while_stopping;
     });
     ticker.start(50);
-    Click(*form, "cmdStart");
+    Click(*form, "startButton");
     ticker.stop();
     QCOMPARE(Shown(*form), "The service is stopped. | 6 | Uninstall Service/on | Start Service/on");
     QVERIFY(ProcessGone(pid));
@@ -260,7 +231,7 @@ class ServiceTabTest : public QObject {
     QVERIFY(form);
     SelectTab(*form, 1);
     QCOMPARE(Shown(*form), "The service is started. | 6 | Uninstall Service/off | Stop Service/on");
-    Click(*form, "cmdStart");
+    Click(*form, "startButton");
     QCOMPARE(Shown(*form),
              "Error [110]  when stop the service. | 6 | Uninstall Service/on | Stop Service/on");
   }
@@ -274,7 +245,7 @@ class ServiceTabTest : public QObject {
     QCOMPARE(f.Services()->Start(), 0);
     const pid_t pid = ServicePid(f);
     QVERIFY(pid > 0);
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     QCOMPARE(Shown(*form),
              "The service is uninstalled. | 6 | Install Service/on | Start Service/off");
     const bool gone = vexa::test::WaitUntil([&] { return ProcessGone(pid); }, 15s);
@@ -288,7 +259,7 @@ class ServiceTabTest : public QObject {
     auto form = f.Open();
     QVERIFY(form);
     SelectTab(*form, 1);
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     QCOMPARE(Shown(*form),
              "Error [0]  when install the service. | 6 | Install Service/on | Start Service/on");
   }
@@ -299,7 +270,7 @@ class ServiceTabTest : public QObject {
     QVERIFY(form);
     SelectTab(*form, 1);
     QVERIFY(InstallElsewhere(f));  // the collector now refuses a second registration
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     QCOMPARE(Shown(*form),
              "Error [1]  when install the service. | 6 | Install Service/on | Start Service/on");
   }
@@ -312,13 +283,13 @@ class ServiceTabTest : public QObject {
     auto form = f.Open(options);
     QVERIFY(form);
     SelectTab(*form, 1);
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     QCOMPARE(Shown(*form),
              "Error [139]  when install the service. | 6 | Install Service/on | Start Service/on");
 
     const std::string pid_file = f.Folder().Scratch() + "/installer.pid";
     WriteScript(f.Folder().Collector(), "#!/bin/sh\necho $$ > '" + pid_file + "'\nexec sleep 60\n");
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     QCOMPARE(Shown(*form),
              "Error [137]  when install the service. | 6 | Install Service/on | Start Service/on");
     const pid_t installer = std::atoi(vexa::test::ReadFile(pid_file).c_str());
@@ -342,7 +313,7 @@ class ServiceTabTest : public QObject {
       if (vexa::FileExists(marker) && f.Services()->CheckInstalled() != 0) ++ticks_while_installing;
     });
     ticker.start(50);
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     ticker.stop();
     QCOMPARE(Shown(*form),
              "Service installed successfully. | 6 | Uninstall Service/on | Start Service/on");
@@ -368,7 +339,7 @@ class ServiceTabTest : public QObject {
     QCOMPARE(Shown(*form),
              "The service is installed. Status unknown. | 6 | Uninstall Service/off | Start "
              "Service/off");
-    QVERIFY(Find<QTabWidget>(form.get(), "tab1")->isEnabled());
+    QVERIFY(Find<QTabWidget>(form.get(), "tabWidget")->isEnabled());
   }
 };
 

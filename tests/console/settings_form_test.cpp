@@ -18,11 +18,12 @@
 #include <filesystem>
 
 #include "console_test_support.h"
-#include "update_before_form_change.h"
+#include "settings_save.h"
 
 using vexa::console::MainForm;
 using vexa::console::test::ConsoleFixture;
 using vexa::console::test::Find;
+using vexa::console::test::SelectTab;
 
 namespace {
 
@@ -46,10 +47,6 @@ class WriteLock {
   sqlite3* db_ = nullptr;
   bool ok_ = false;
 };
-
-void SelectTab(MainForm& form, int index) {
-  Find<QTabWidget>(&form, "tab1")->setCurrentIndex(index);
-}
 
 void TypeInto(QLineEdit* box, const QString& text) {
   box->setFocus();
@@ -98,22 +95,23 @@ class SettingsFormTest : public QObject {
     QVERIFY(form);
 
     QCOMPARE(form->windowTitle(), QStringLiteral("  Vexa ARP Reader"));
-    auto* tabs = Find<QTabWidget>(form.get(), "tab1");
+    auto* tabs = Find<QTabWidget>(form.get(), "tabWidget");
     QCOMPARE(tabs->currentIndex(), 0);
     QCOMPARE(tabs->tabText(0), QStringLiteral("Communication"));
     QCOMPARE(tabs->tabText(1), QStringLiteral("Service Control"));
-    QCOMPARE(Find<QPlainTextEdit>(form.get(), "txtRouterList")->toPlainText(),
+    QCOMPARE(Find<QPlainTextEdit>(form.get(), "routerListEdit")->toPlainText(),
              QStringLiteral("10.0.0.1\n10.0.0.2"));
-    QCOMPARE(Find<QLineEdit>(form.get(), "txtGetComm")->text(), QStringLiteral("secret"));
-    QCOMPARE(Find<QLineEdit>(form.get(), "txtTimeOut")->text(), QStringLiteral("7"));
-    QCOMPARE(Find<QLineEdit>(form.get(), "txtRetries")->text(), QStringLiteral("3"));
-    QCOMPARE(Find<QLineEdit>(form.get(), "txtCheckInterval")->text(), QStringLiteral("900"));
-    QVERIFY(Find<QCheckBox>(form.get(), "chkSaveDynamic")->isChecked());
-    QVERIFY(!Find<QCheckBox>(form.get(), "chkDnsCheck")->isChecked());
-    QVERIFY(Find<QCheckBox>(form.get(), "chkDebugMode")->isChecked());
-    QCOMPARE(Find<QDateEdit>(form.get(), "dtpStopDate")->date(), QDate(2004, 6, 1));
-    QCOMPARE(Find<QComboBox>(form.get(), "cboStopHour")->currentText(), QStringLiteral("23:00"));
-    QCOMPARE(Find<QComboBox>(form.get(), "cboStopHour")->count(), 24);
+    QCOMPARE(Find<QLineEdit>(form.get(), "communityEdit")->text(), QStringLiteral("secret"));
+    QCOMPARE(Find<QLineEdit>(form.get(), "timeoutEdit")->text(), QStringLiteral("7"));
+    QCOMPARE(Find<QLineEdit>(form.get(), "retriesEdit")->text(), QStringLiteral("3"));
+    QCOMPARE(Find<QLineEdit>(form.get(), "checkIntervalEdit")->text(), QStringLiteral("900"));
+    QVERIFY(Find<QCheckBox>(form.get(), "saveOnlyDynamicCheckBox")->isChecked());
+    QVERIFY(!Find<QCheckBox>(form.get(), "dnsExportCheckBox")->isChecked());
+    QVERIFY(Find<QCheckBox>(form.get(), "debugModeCheckBox")->isChecked());
+    QCOMPARE(Find<QDateEdit>(form.get(), "stopDateEdit")->date(), QDate(2004, 6, 1));
+    QCOMPARE(Find<QComboBox>(form.get(), "stopHourComboBox")->currentText(),
+             QStringLiteral("23:00"));
+    QCOMPARE(Find<QComboBox>(form.get(), "stopHourComboBox")->count(), 24);
     QVERIFY(f.boxes.Boxes().isEmpty());
 
     // Showing the record is no edit: closing writes nothing, even to a
@@ -128,7 +126,7 @@ class SettingsFormTest : public QObject {
     ConsoleFixture f;
     std::filesystem::rename(f.Folder().Database(), f.Folder().File("VexaARP.mdb"));
     MainForm form(f.Options());
-    QVERIFY(!form.Form_Load());
+    QVERIFY(!form.Load());
     QCOMPARE(f.boxes.Boxes().size(), 1);
     const auto box = f.boxes.Boxes().first();
     QCOMPARE(box.title, QStringLiteral("Vexa ARP"));
@@ -143,7 +141,7 @@ class SettingsFormTest : public QObject {
     f.Folder().Sql("PRAGMA user_version = 1000;");
     const std::string before = vexa::test::ReadFile(f.Folder().Database());
     MainForm form(f.Options());
-    QVERIFY(!form.Form_Load());
+    QVERIFY(!form.Load());
     QCOMPARE(f.boxes.Boxes().size(), 1);
     const QString text = f.boxes.Boxes().first().text;
     QVERIFY2(
@@ -156,7 +154,7 @@ class SettingsFormTest : public QObject {
     ConsoleFixture f;
     f.Folder().Sql("DROP TABLE Settings_General;");
     MainForm form(f.Options());
-    QVERIFY(!form.Form_Load());
+    QVERIFY(!form.Load());
     QCOMPARE(f.boxes.Boxes().size(), 1);
     QVERIFY2(f.boxes.Boxes().first().text.contains(QStringLiteral("Settings_General")),
              qPrintable(f.boxes.Boxes().first().text));
@@ -191,11 +189,11 @@ class SettingsFormTest : public QObject {
     QVERIFY(form);
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
-    auto* interval = Find<QLineEdit>(form.get(), "txtCheckInterval");
+    auto* interval = Find<QLineEdit>(form.get(), "checkIntervalEdit");
     TypeInto(interval, typed);
     if (typed.isEmpty()) QTest::keyClick(interval, Qt::Key_Delete);
     QCOMPARE(interval->text(), typed);
-    Find<QLineEdit>(form.get(), "txtGetComm")->setFocus();
+    Find<QLineEdit>(form.get(), "communityEdit")->setFocus();
     QTRY_COMPARE(interval->text(), left);
   }
 
@@ -203,10 +201,10 @@ class SettingsFormTest : public QObject {
     ConsoleFixture f;
     auto form = f.Open();
     QVERIFY(form);
-    Find<QDateEdit>(form.get(), "dtpStopDate")->setDate(QDate(2004, 6, 1));
-    auto* hour = Find<QComboBox>(form.get(), "cboStopHour");
+    Find<QDateEdit>(form.get(), "stopDateEdit")->setDate(QDate(2004, 6, 1));
+    auto* hour = Find<QComboBox>(form.get(), "stopHourComboBox");
     hour->setCurrentIndex(hour->findText(QStringLiteral("23:00")));
-    QCOMPARE(Find<QLineEdit>(form.get(), "txtStopTime")->text(),
+    QCOMPARE(Find<QLineEdit>(form.get(), "stopTimeEdit")->text(),
              QStringLiteral("2004-06-01 23:00"));
     SelectTab(*form, 1);
     QCOMPARE(f.Query("SELECT StopTime FROM Settings_General"), std::string("2004-06-01 23:00"));
@@ -228,14 +226,14 @@ class SettingsFormTest : public QObject {
     f.Folder().Sql("UPDATE Settings_General SET StopTime = '" + stored.toStdString() + "';");
     auto form = f.Open();
     QVERIFY(form);
-    auto* hour = Find<QComboBox>(form.get(), "cboStopHour");
+    auto* hour = Find<QComboBox>(form.get(), "stopHourComboBox");
     QCOMPARE(hour->currentIndex(), -1);
-    QCOMPARE(Find<QDateEdit>(form.get(), "dtpStopDate")->date(), shown_date);
+    QCOMPARE(Find<QDateEdit>(form.get(), "stopDateEdit")->date(), shown_date);
     // Just looking changes nothing.
     SelectTab(*form, 1);
     QCOMPARE(QString::fromStdString(f.Query("SELECT StopTime FROM Settings_General")), stored);
     // A date picked now comes with the first hour, shown in the list.
-    Find<QDateEdit>(form.get(), "dtpStopDate")->setDate(QDate(2005, 2, 3));
+    Find<QDateEdit>(form.get(), "stopDateEdit")->setDate(QDate(2005, 2, 3));
     QCOMPARE(hour->currentText(), QStringLiteral("00:00"));
     SelectTab(*form, 0);
     QCOMPARE(f.Query("SELECT StopTime FROM Settings_General"), std::string("2005-02-03 00:00"));
@@ -245,13 +243,13 @@ class SettingsFormTest : public QObject {
     ConsoleFixture f;
     auto form = f.Open();
     QVERIFY(form);
-    TypeInto(Find<QLineEdit>(form.get(), "txtGetComm"), QStringLiteral("private"));
-    TypeInto(Find<QLineEdit>(form.get(), "txtTimeOut"), QStringLiteral("9"));
-    Find<QCheckBox>(form.get(), "chkSaveDynamic")->setChecked(true);
+    TypeInto(Find<QLineEdit>(form.get(), "communityEdit"), QStringLiteral("private"));
+    TypeInto(Find<QLineEdit>(form.get(), "timeoutEdit"), QStringLiteral("9"));
+    Find<QCheckBox>(form.get(), "saveOnlyDynamicCheckBox")->setChecked(true);
 
     // What the table holds when the status check takes its first step.
     std::string at_check = "<check never began>";
-    auto* progress = Find<QProgressBar>(form.get(), "pgbInfo");
+    auto* progress = Find<QProgressBar>(form.get(), "progressBar");
     connect(progress, &QProgressBar::valueChanged, this, [&](int value) {
       if (value == 1 && at_check == "<check never began>")
         at_check = f.Query(
@@ -273,19 +271,19 @@ class SettingsFormTest : public QObject {
     QVERIFY(form);
     SelectTab(*form, 1);
     SelectTab(*form, 0);
-    TypeInto(Find<QLineEdit>(form.get(), "txtGetComm"), QStringLiteral("other"));
+    TypeInto(Find<QLineEdit>(form.get(), "communityEdit"), QStringLiteral("other"));
     SelectTab(*form, 1);
     QVERIFY2(f.boxes.Boxes().isEmpty(), qPrintable(f.boxes.Boxes().value(0).text));
     QCOMPARE(f.Query("SELECT GetComm || '/' || TimeOut || '/' || CheckInterval FROM "
                      "Settings_General"),
              std::string("other/40000/soon"));
 
-    TypeInto(Find<QLineEdit>(form.get(), "txtTimeOut"), QStringLiteral("40001"));
+    TypeInto(Find<QLineEdit>(form.get(), "timeoutEdit"), QStringLiteral("40001"));
     SelectTab(*form, 0);
     QCOMPARE(f.boxes.Boxes().size(), 1);
     QVERIFY(f.boxes.Boxes().first().text.contains(QStringLiteral("TimeOut")));
     f.boxes.Clear();
-    TypeInto(Find<QLineEdit>(form.get(), "txtTimeOut"), QStringLiteral("40000"));
+    TypeInto(Find<QLineEdit>(form.get(), "timeoutEdit"), QStringLiteral("40000"));
     QVERIFY(form->close());
     QVERIFY(f.boxes.Boxes().isEmpty());
     QCOMPARE(f.Query("SELECT TimeOut FROM Settings_General"), std::string("40000"));
@@ -299,8 +297,8 @@ class SettingsFormTest : public QObject {
     auto form = f.Open();
     QVERIFY(form);
     SelectTab(*form, 1);
-    auto* frame = Find<QGroupBox>(form.get(), "fraJob");
-    auto* box = Find<QLineEdit>(form.get(), "txtStopTime");
+    auto* frame = Find<QGroupBox>(form.get(), "jobEndingGroupBox");
+    auto* box = Find<QLineEdit>(form.get(), "stopTimeEdit");
     QVERIFY(box->isVisible());
     QCOMPARE(box->text(), QStringLiteral("2004-06-01 23:00"));
     QVERIFY(box->isReadOnly());
@@ -308,7 +306,7 @@ class SettingsFormTest : public QObject {
     QVERIFY(std::abs(box->x() - 1560 * scale) <= 1.0);
     QVERIFY(std::abs(box->y() - 120 * scale) <= 1.0);
     QVERIFY(std::abs(box->width() - 1695 * scale) <= 1.0);
-    for (const char* name : {"dtpStopDate", "cboStopHour"}) {
+    for (const char* name : {"stopDateEdit", "stopHourComboBox"}) {
       auto* control = Find<QWidget>(form.get(), name);
       QWidget* on_top = frame->childAt(control->geometry().center());
       QVERIFY2(on_top == control || control->isAncestorOf(on_top), name);
@@ -320,10 +318,10 @@ class SettingsFormTest : public QObject {
     f.Folder().Sql("DELETE FROM Settings_General;");
     auto form = f.Open();
     QVERIFY(form);
-    auto* community = Find<QLineEdit>(form.get(), "txtGetComm");
+    auto* community = Find<QLineEdit>(form.get(), "communityEdit");
     QVERIFY(community->text().isEmpty());
-    QVERIFY(Find<QPlainTextEdit>(form.get(), "txtRouterList")->toPlainText().isEmpty());
-    QCOMPARE(Find<QComboBox>(form.get(), "cboStopHour")->currentIndex(), -1);
+    QVERIFY(Find<QPlainTextEdit>(form.get(), "routerListEdit")->toPlainText().isEmpty());
+    QCOMPARE(Find<QComboBox>(form.get(), "stopHourComboBox")->currentIndex(), -1);
     TypeInto(community, QStringLiteral("typed anyway"));
     SelectTab(*form, 1);
     form->close();
@@ -335,7 +333,7 @@ class SettingsFormTest : public QObject {
     ConsoleFixture f;
     auto form = f.Open();
     QVERIFY(form);
-    TypeInto(Find<QLineEdit>(form.get(), "txtGetComm"), QStringLiteral("changed"));
+    TypeInto(Find<QLineEdit>(form.get(), "communityEdit"), QStringLiteral("changed"));
     WriteLock lock(f.Folder().Database());
     QVERIFY(lock.ok());
     SelectTab(*form, 1);
@@ -365,7 +363,7 @@ class SettingsFormTest : public QObject {
     f.Folder().Sql(
         "INSERT INTO ArpTable (IpAddr, MacAddr, Type, IfIndex, SeenTimes) "
         "VALUES ('10.0.0.5', '00-11-22-33-44-55', 3, 1, 1);");
-    TypeInto(Find<QLineEdit>(form.get(), "txtRetries"), QStringLiteral("4"));
+    TypeInto(Find<QLineEdit>(form.get(), "retriesEdit"), QStringLiteral("4"));
     SelectTab(*form, 1);
     QVERIFY(f.boxes.Boxes().isEmpty());
     QCOMPARE(f.Query("SELECT Retries FROM Settings_General"), std::string("4"));
@@ -378,7 +376,7 @@ class SettingsFormTest : public QObject {
         "'10.0.0.2' || char(13,10) || '' || char(13,10) || '10.0.0.4';");
     auto form = f.Open();
     QVERIFY(form);
-    auto* routers = Find<QPlainTextEdit>(form.get(), "txtRouterList");
+    auto* routers = Find<QPlainTextEdit>(form.get(), "routerListEdit");
     QCOMPARE(routers->toPlainText(), QStringLiteral("10.0.0.1\n10.0.0.2\n\n10.0.0.4"));
     routers->setFocus();
     routers->moveCursor(QTextCursor::End);
@@ -394,7 +392,7 @@ class SettingsFormTest : public QObject {
     ConsoleFixture f;
     auto form = f.Open();
     QVERIFY(form);
-    auto* routers = Find<QPlainTextEdit>(form.get(), "txtRouterList");
+    auto* routers = Find<QPlainTextEdit>(form.get(), "routerListEdit");
     routers->setFocus();
     // 20 lines of "10.0.0.1NN" are 20 * 10 + 19 * 2 = 238 stored characters;
     // the next line can add only 255 - 238 - 2 = 15 more.
@@ -414,8 +412,8 @@ class SettingsFormTest : public QObject {
     ConsoleFixture f;
     auto form = f.Open();
     QVERIFY(form);
-    TypeInto(Find<QLineEdit>(form.get(), "txtGetComm"), QStringLiteral("other"));
-    TypeInto(Find<QLineEdit>(form.get(), "txtTimeOut"), QStringLiteral("abc"));
+    TypeInto(Find<QLineEdit>(form.get(), "communityEdit"), QStringLiteral("other"));
+    TypeInto(Find<QLineEdit>(form.get(), "timeoutEdit"), QStringLiteral("abc"));
     SelectTab(*form, 1);
     QCOMPARE(f.boxes.Boxes().size(), 1);
     QVERIFY2(f.boxes.Boxes().first().text.contains(QStringLiteral("TimeOut")),
@@ -424,20 +422,20 @@ class SettingsFormTest : public QObject {
              std::string("public/5"));
 
     f.boxes.Clear();
-    TypeInto(Find<QLineEdit>(form.get(), "txtTimeOut"), QStringLiteral("40000"));
+    TypeInto(Find<QLineEdit>(form.get(), "timeoutEdit"), QStringLiteral("40000"));
     SelectTab(*form, 0);
     QCOMPARE(f.boxes.Boxes().size(), 1);
     QCOMPARE(f.Query("SELECT TimeOut FROM Settings_General"), std::string("5"));
 
     f.boxes.Clear();
-    TypeInto(Find<QLineEdit>(form.get(), "txtTimeOut"), QStringLiteral("32767"));
-    TypeInto(Find<QLineEdit>(form.get(), "txtCheckInterval"), QStringLiteral("99999999999"));
+    TypeInto(Find<QLineEdit>(form.get(), "timeoutEdit"), QStringLiteral("32767"));
+    TypeInto(Find<QLineEdit>(form.get(), "checkIntervalEdit"), QStringLiteral("99999999999"));
     SelectTab(*form, 1);
     QCOMPARE(f.boxes.Boxes().size(), 1);
     QVERIFY(f.boxes.Boxes().first().text.contains(QStringLiteral("CheckInterval")));
 
     f.boxes.Clear();
-    TypeInto(Find<QLineEdit>(form.get(), "txtCheckInterval"), QStringLiteral("2147483647"));
+    TypeInto(Find<QLineEdit>(form.get(), "checkIntervalEdit"), QStringLiteral("2147483647"));
     SelectTab(*form, 0);
     QVERIFY(f.boxes.Boxes().isEmpty());
     QCOMPARE(f.Query("SELECT GetComm || '/' || TimeOut || '/' || CheckInterval FROM "
@@ -449,7 +447,7 @@ class SettingsFormTest : public QObject {
     ConsoleFixture f;
     auto form = f.Open();
     QVERIFY(form);
-    TypeInto(Find<QLineEdit>(form.get(), "txtCheckInterval"), QStringLiteral("60"));
+    TypeInto(Find<QLineEdit>(form.get(), "checkIntervalEdit"), QStringLiteral("60"));
     // Clicking a tab does not take the focus from the box.
     SelectTab(*form, 1);
     QVERIFY(f.boxes.Boxes().isEmpty());
@@ -461,8 +459,8 @@ class SettingsFormTest : public QObject {
     auto form = f.Open();
     QVERIFY(form);
     for (const char* community : {"first", "second", "third"}) {
-      TypeInto(Find<QLineEdit>(form.get(), "txtGetComm"), QString::fromLatin1(community));
-      SelectTab(*form, 1 - Find<QTabWidget>(form.get(), "tab1")->currentIndex());
+      TypeInto(Find<QLineEdit>(form.get(), "communityEdit"), QString::fromLatin1(community));
+      SelectTab(*form, 1 - Find<QTabWidget>(form.get(), "tabWidget")->currentIndex());
       QCOMPARE(f.Query("SELECT GetComm FROM Settings_General"), std::string(community));
     }
     QVERIFY(f.boxes.Boxes().isEmpty());
@@ -472,8 +470,8 @@ class SettingsFormTest : public QObject {
     ConsoleFixture f;
     auto form = f.Open();
     QVERIFY(form);
-    Find<QCheckBox>(form.get(), "chkDebugMode")->setChecked(true);
-    Find<QCheckBox>(form.get(), "chkDnsCheck")->setChecked(false);
+    Find<QCheckBox>(form.get(), "debugModeCheckBox")->setChecked(true);
+    Find<QCheckBox>(form.get(), "dnsExportCheckBox")->setChecked(false);
     QVERIFY(form->close());
     QCOMPARE(f.Query("SELECT DebugMode || DnsCheck FROM Settings_General"), std::string("10"));
   }
@@ -488,35 +486,35 @@ class SettingsFormTest : public QObject {
         "V3AuthProtocol = 'sha', V3PrivProtocol = 'RC4';");
     auto form = f.Open();
     QVERIFY(form);
-    QCOMPARE(Find<QTabWidget>(form.get(), "tab1")->tabText(2), QStringLiteral("SNMP"));
+    QCOMPARE(Find<QTabWidget>(form.get(), "tabWidget")->tabText(2), QStringLiteral("SNMP"));
     SelectTab(*form, 2);
-    QCOMPARE(Find<QComboBox>(form.get(), "cboSnmpVersion")->currentText(),
+    QCOMPARE(Find<QComboBox>(form.get(), "versionComboBox")->currentText(),
              QStringLiteral("SNMPv1"));
-    QCOMPARE(Find<QComboBox>(form.get(), "cboV3AuthProtocol")->currentText(),
+    QCOMPARE(Find<QComboBox>(form.get(), "authProtocolComboBox")->currentText(),
              QStringLiteral("SHA"));
-    QCOMPARE(Find<QComboBox>(form.get(), "cboV3PrivProtocol")->currentText(),
+    QCOMPARE(Find<QComboBox>(form.get(), "privProtocolComboBox")->currentText(),
              QStringLiteral("RC4"));
-    QCOMPARE(Find<QLineEdit>(form.get(), "txtMaxRepetitions")->text(), QStringLiteral("40"));
-    for (const char* off : {"chkUseBulk", "txtMaxRepetitions", "txtV3User", "txtV3AuthPassword"})
+    QCOMPARE(Find<QLineEdit>(form.get(), "repetitionsEdit")->text(), QStringLiteral("40"));
+    for (const char* off : {"bulkCheckBox", "repetitionsEdit", "userEdit", "authPasswordEdit"})
       QVERIFY2(!Find<QWidget>(form.get(), off)->isEnabled(), off);
     SelectTab(*form, 0);
     QCOMPARE(f.Query(kSnmpFields), std::string("1/0/40/0//sha//RC4//"));
 
     SelectTab(*form, 2);
     const std::pair<const char*, const char*> edits[] = {
-        {"cboSnmpVersion", "3"},
-        {"chkUseBulk", "1"},
-        {"txtMaxRepetitions", "100"},
-        {"cboNeighbourTable", "1"},
-        {"txtV3User", "ops"},
-        {"cboV3AuthProtocol", "SHA-256"},
-        {"txtV3AuthPassword", "auth pass"},
-        {"cboV3PrivProtocol", "AES"},
-        {"txtV3PrivPassword", "priv pass"},
-        {"txtV3Context", "ctx"},
+        {"versionComboBox", "3"},
+        {"bulkCheckBox", "1"},
+        {"repetitionsEdit", "100"},
+        {"tableComboBox", "1"},
+        {"userEdit", "ops"},
+        {"authProtocolComboBox", "SHA-256"},
+        {"authPasswordEdit", "auth pass"},
+        {"privProtocolComboBox", "AES"},
+        {"privPasswordEdit", "priv pass"},
+        {"contextEdit", "ctx"},
     };
     for (const auto& [name, value] : edits) Edit(*form, name, QString::fromLatin1(value));
-    QCOMPARE(Find<QLineEdit>(form.get(), "txtV3AuthPassword")->echoMode(), QLineEdit::Password);
+    QCOMPARE(Find<QLineEdit>(form.get(), "authPasswordEdit")->echoMode(), QLineEdit::Password);
     SelectTab(*form, 0);
     QVERIFY2(f.boxes.Boxes().isEmpty(), qPrintable(f.boxes.Boxes().value(0).text));
     QCOMPARE(f.Query(kSnmpFields),
@@ -535,15 +533,15 @@ class SettingsFormTest : public QObject {
       std::vector<std::pair<const char*, QString>> edits;
       const char* refusal;
     } cases[] = {
-        {{{"cboSnmpVersion", "3"}}, "SnmpVersion 3 needs a V3User"},
-        {{{"cboSnmpVersion", "3"},
-          {"txtV3User", "ops"},
-          {"cboV3AuthProtocol", "SHA"},
-          {"txtV3AuthPassword", "short"}},
+        {{{"versionComboBox", "3"}}, "SnmpVersion 3 needs a V3User"},
+        {{{"versionComboBox", "3"},
+          {"userEdit", "ops"},
+          {"authProtocolComboBox", "SHA"},
+          {"authPasswordEdit", "short"}},
          "V3AuthPassword must be at least 8 characters"},
-        {{{"cboSnmpVersion", "3"}, {"txtV3User", QString(33, QLatin1Char('u'))}},
+        {{{"versionComboBox", "3"}, {"userEdit", QString(33, QLatin1Char('u'))}},
          "V3User holds at most 32 bytes"},
-        {{{"chkUseBulk", "1"}, {"txtMaxRepetitions", "0"}},
+        {{{"bulkCheckBox", "1"}, {"repetitionsEdit", "0"}},
          "MaxRepetitions must be a whole number"},
     };
     for (const auto& c : cases) {
@@ -567,10 +565,10 @@ class SettingsFormTest : public QObject {
     QVERIFY(form);
     form->activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(form.get()));
-    auto* routers = Find<QPlainTextEdit>(form.get(), "txtRouterList");
+    auto* routers = Find<QPlainTextEdit>(form.get(), "routerListEdit");
     routers->setFocus();
     QTRY_VERIFY(routers->hasFocus());
-    const char* order[] = {"txtGetComm", "txtTimeOut", "txtRetries", "txtCheckInterval"};
+    const char* order[] = {"communityEdit", "timeoutEdit", "retriesEdit", "checkIntervalEdit"};
     for (const char* name : order) {
       QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
       auto* box = Find<QLineEdit>(form.get(), name);
@@ -579,10 +577,10 @@ class SettingsFormTest : public QObject {
       QVERIFY(!box->text().isEmpty());
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QTRY_VERIFY(Find<QCheckBox>(form.get(), "chkSaveDynamic")->hasFocus());
+    QTRY_VERIFY(Find<QCheckBox>(form.get(), "saveOnlyDynamicCheckBox")->hasFocus());
 
     // The boxes select everything on a mouse click as well.
-    auto* community = Find<QLineEdit>(form.get(), "txtGetComm");
+    auto* community = Find<QLineEdit>(form.get(), "communityEdit");
     community->setFocus(Qt::MouseFocusReason);
     QCOMPARE(community->selectedText(), community->text());
   }

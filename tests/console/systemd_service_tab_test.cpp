@@ -2,10 +2,6 @@
 // tests/systemd/systemd-harness.sh): the console installs the real collector
 // as vexa-arp.service, starts, stops and removes it, and shows systemd's
 // refusals with their own codes.
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QTabWidget>
 #include <QTest>
 #include <cstdlib>
 
@@ -14,34 +10,12 @@
 #include "platform/files.h"
 
 using vexa::console::MainForm;
-using vexa::console::test::ConsoleFixture;
-using vexa::console::test::Find;
+using namespace vexa::console::test;
 using namespace std::chrono_literals;
 
 namespace {
 
 constexpr const char* kUnitFile = "/etc/systemd/system/vexa-arp.service";
-
-// Label, progress and both buttons (caption/enabled) as one line.
-QString Shown(MainForm& form) {
-  auto* install = Find<QPushButton>(&form, "cmdInstall");
-  auto* start = Find<QPushButton>(&form, "cmdStart");
-  const auto on = [](QWidget* w) { return w->isEnabled() ? "on" : "off"; };
-  return QStringLiteral("%1 | %2 | %3/%4 | %5/%6")
-      .arg(Find<QLabel>(&form, "lblInfo")->text())
-      .arg(Find<QProgressBar>(&form, "pgbInfo")->value())
-      .arg(install->text(), on(install), start->text(), on(start));
-}
-
-// Leaving the tab and coming back runs the status check.
-void Refresh(MainForm& form) {
-  Find<QTabWidget>(&form, "tab1")->setCurrentIndex(0);
-  Find<QTabWidget>(&form, "tab1")->setCurrentIndex(1);
-}
-
-void Click(MainForm& form, const char* button) {
-  QTest::mouseClick(Find<QPushButton>(&form, button), Qt::LeftButton);
-}
 
 std::string ActiveState() {
   return vexa::test::SystemctlOutput({"is-active", "vexa-arp.service"});
@@ -65,14 +39,14 @@ class SystemdServiceTabTest : public QObject {
     Refresh(*form);
     QCOMPARE(Shown(*form),
              "The service is not installed. | 6 | Install Service/on | Start Service/off");
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     QCOMPARE(Shown(*form),
              "Service installed successfully. | 6 | Uninstall Service/on | Start Service/on");
     QVERIFY(vexa::FileExists(kUnitFile));
     Refresh(*form);
     QCOMPARE(Shown(*form), "The service is stopped. | 6 | Uninstall Service/on | Start Service/on");
 
-    Click(*form, "cmdStart");
+    Click(*form, "startButton");
     QCOMPARE(Shown(*form),
              "Service started successfully. | 6 | Uninstall Service/off | Stop Service/on");
     QCOMPARE(ActiveState(), "active");
@@ -80,34 +54,34 @@ class SystemdServiceTabTest : public QObject {
     QCOMPARE(Shown(*form), "The service is started. | 6 | Uninstall Service/off | Stop Service/on");
 
     QCOMPARE(services->Stop(), 0);  // stopped elsewhere since the check
-    Click(*form, "cmdStart");
+    Click(*form, "startButton");
     QCOMPARE(Shown(*form),
              "Error [3]  when stop the service. | 6 | Uninstall Service/on | Stop Service/on");
     Refresh(*form);
     QCOMPARE(services->Start(), 0);  // started elsewhere since the check
-    Click(*form, "cmdStart");
+    Click(*form, "startButton");
     QCOMPARE(Shown(*form),
              "Error [114]  when start the service. | 6 | Uninstall Service/on | Start Service/on");
 
     Refresh(*form);
-    Click(*form, "cmdStart");
+    Click(*form, "startButton");
     QCOMPARE(Shown(*form), "The service is stopped. | 6 | Uninstall Service/on | Start Service/on");
     QCOMPARE(ActiveState(), "inactive");
     QVERIFY(vexa::test::ReadFile(f.Folder().AppEvent()).find("Service Stopped") !=
             std::string::npos);
 
     QCOMPARE(services->Uninstall(), 0);  // removed elsewhere since the check
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     QCOMPARE(Shown(*form),
              "Error [2]  when uninstall the service. | 6 | Uninstall Service/on | Start "
              "Service/on");
     Refresh(*form);
     QCOMPARE(Shown(*form),
              "The service is not installed. | 6 | Install Service/on | Start Service/off");
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     QCOMPARE(Shown(*form),
              "Service installed successfully. | 6 | Uninstall Service/on | Start Service/on");
-    Click(*form, "cmdInstall");
+    Click(*form, "installButton");
     QCOMPARE(Shown(*form),
              "The service is uninstalled. | 6 | Install Service/on | Start Service/off");
     QVERIFY(!vexa::FileExists(kUnitFile));

@@ -12,7 +12,7 @@ namespace vexa::console {
 class SettingsRecord;
 
 // The one text shown for every failed write, whatever the cause.
-extern const QString kUpdateFailedText;
+extern const QString kSaveFailedText;
 
 enum class SaveReport { kShowFailure, kQuiet };
 
@@ -20,7 +20,7 @@ enum class SaveReport { kShowFailure, kQuiet };
 // write is reported in a message box unless `report` is kQuiet; in every
 // case the edit stays in the controls for the next save. Returns whether the
 // record now holds the controls' values (true also when there is no record).
-bool UpdateBeforeFormChange(SettingsRecord& record, QWidget* parent,
-                            SaveReport report = SaveReport::kShowFailure);
+bool SaveAndReport(SettingsRecord& record, QWidget* parent,
+                   SaveReport report = SaveReport::kShowFailure);
 
 }  // namespace vexa::console

@@ -1,15 +1,15 @@
-#include "update_before_form_change.h"
+#include "settings_save.h"
 
 #include "message_box.h"
 #include "settings_record.h"
 
 namespace vexa::console {
 
-const QString kUpdateFailedText = QStringLiteral(
+const QString kSaveFailedText = QStringLiteral(
     "Error when updating the database.\n\nThe record was locked by\r\nanother user. Try "
     "again.\r\n\r\n\r\nModule: modNorvel_UpdateBeforeFormChange");
 
-bool UpdateBeforeFormChange(SettingsRecord& record, QWidget* parent, SaveReport report) {
+bool SaveAndReport(SettingsRecord& record, QWidget* parent, SaveReport report) {
   QString error;
   switch (record.Save(error)) {
     case SaveOutcome::kSaved:
@@ -27,7 +27,7 @@ bool UpdateBeforeFormChange(SettingsRecord& record, QWidget* parent, SaveReport 
       return false;
     case SaveOutcome::kFailed:
       if (report == SaveReport::kShowFailure)
-        ShowMessageBox(parent, {kUpdateFailedText, QString::fromLatin1(kMessageBoxTitle),
+        ShowMessageBox(parent, {kSaveFailedText, QString::fromLatin1(kMessageBoxTitle),
                                 QMessageBox::Critical});
       return false;
   }
