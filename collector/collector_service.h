@@ -63,6 +63,7 @@ class CollectorService {
   // The handler of the service's state notifications.
   void OnServiceState();
   void StartSequence();
+  void WarnOfExposedDatabase();
   void StopSequence();
   bool RunExport();
   void SetProgramFolder();

@@ -223,3 +223,26 @@ TEST_F(CollectorServiceTest, NoAgentByteReachesTheStoreTheListOrATrace) {
 
 }  // namespace
 }  // namespace vexa
+
+namespace vexa {
+namespace {
+
+TEST_F(CollectorServiceTest, AStartTellsOfADatabaseOthersCanReadAndLeavesItsMode) {
+  ASSERT_EQ(::chmod(folder.Database().c_str(), 0644), 0);
+  test::CapturedStderr err;
+  ASSERT_TRUE(collector.StartUp(""));
+  loop.WaitMs(10);
+  const std::string warning = folder.Database() +
+                              " holds a community or password and is open to group or others "
+                              "(mode 0644); `vexa-arp set` or chmod 600 restricts it";
+  EXPECT_EQ(err.Text(), "VexaArpSrv: warning: " + warning + "\n");
+  EXPECT_EQ(LogTexts(),
+            (std::vector<std::string>{"1\tfrmVexaArpSrv_dartSvc_State\t" + warning,
+                                      "3\tfrmVexaArpSrv_dartSvc_State\tService Started."}));
+  struct stat st {};
+  ASSERT_EQ(::stat(folder.Database().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
+}
+
+}  // namespace
+}  // namespace vexa

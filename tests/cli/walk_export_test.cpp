@@ -1,8 +1,10 @@
 // vexa-arp walk against real agents (one that answers, one that stays
 // silent, one that sends a value no row can hold), and table and export
 // after a real poll of the real collector: the export's file is the
-// collector's ArpList.txt byte for byte.
+// collector's ArpList.txt byte for byte. Also how the settings commands
+// treat the database's permissions.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -31,7 +33,9 @@ class WalkExportTest : public ::testing::Test {
     env["VEXAARP_SERVICE_DIR"] = folder.Scratch() + "/service";
     return test::Run(VEXA_CLI_BINARY, args, env, cwd, 90s);
   }
-  std::string Dump() const { return test::Run("/usr/bin/sqlite3", {folder.Database(), ".dump"}).out; }
+  std::string Dump() const {
+    return test::Run("/usr/bin/sqlite3", {folder.Database(), ".dump"}).out;
+  }
 
   ProgramFolder folder;
 };
@@ -172,6 +176,33 @@ TEST_F(WalkExportTest, TableAndExportAfterARealPoll) {
   }
   EXPECT_EQ(ReadFile(list_path), list);
   EXPECT_EQ(Dump(), stored) << "the exports leave ArpTable as it was";
+}
+
+// A database that holds a community or password and that others can open is
+// warned of by `settings` and narrowed by `set`; one without a secret is not.
+TEST_F(WalkExportTest, SettingsWarnsOfAnOpenDatabaseThatHoldsASecretAndSetRestrictsIt) {
+  const struct {
+    const char* community;
+    bool warned;
+    unsigned mode_after_set;
+  } cases[] = {{"public", true, 0600}, {"", false, 0644}};
+  for (const auto& c : cases) {
+    folder.Sql(std::string("UPDATE Settings_General SET GetComm = '") + c.community + "'");
+    ASSERT_EQ(::chmod(folder.Database().c_str(), 0644), 0);
+    const std::string warning = "vexa-arp: settings: warning: " + folder.Database() +
+                                " holds a community or password and is open to group or others "
+                                "(mode 0644); `vexa-arp set` or chmod 600 restricts it\n";
+    EXPECT_EQ(Cli({"settings"}).err, c.warned ? warning : "") << c.community;
+    const RunResult set = Cli({"set", "TimeOut", "7"});
+    EXPECT_EQ(set.exit_status, 0) << set.err;
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+      struct stat st {};
+      if (::stat((folder.Database() + suffix).c_str(), &st) == 0) {
+        EXPECT_EQ(st.st_mode & 0777, c.mode_after_set) << c.community << suffix;
+      }
+    }
+    EXPECT_EQ(Cli({"settings"}).err, "") << c.community;
+  }
 }
 
 }  // namespace
