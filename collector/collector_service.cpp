@@ -47,6 +47,7 @@ std::string CommandLineText(int argc, char** argv) {
 CollectorService::CollectorService(Platform platform)
     : platform_(std::move(platform)),
       log_(platform_.loop, program_folder_),
+      trace_reporter_(platform_.loop, log_),
       ctx_{platform_.loop, log_, program_folder_, database_path_, settings_},
       snmp_manager_(platform_.loop),
       walker_(ctx_, snmp_manager_),
@@ -144,6 +145,8 @@ void CollectorService::OnServiceState() {
 }
 
 void CollectorService::StartSequence() {
+  log_.NewJob();
+  trace_reporter_.NewJob();
   const ProgramFiles files(program_folder_);
   database_path_ = files.database;
   LoadCollectorSettings(database_path_, settings_);

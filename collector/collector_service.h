@@ -22,6 +22,7 @@
 #include "service/service_manager.h"
 #include "settings/collector_settings.h"
 #include "snmp/manager.h"
+#include "trace_file.h"
 
 namespace vexa {
 
@@ -74,6 +75,7 @@ class CollectorService {
   CollectorSettings settings_;
   LocalDateTime service_start_time_;
   EventLog log_;
+  TraceReporter trace_reporter_;
   CollectorContext ctx_;
   snmp::Manager snmp_manager_;
   ArpWalker walker_;
