@@ -1,8 +1,8 @@
 // vexa-arp walk against real agents (one that answers, one that stays
 // silent, one that sends a value no row can hold), and table and export
 // after a real poll of the real collector: the export's file is the
-// collector's ArpList.txt byte for byte. Also how the settings commands
-// treat the database's permissions.
+// collector's ArpList.txt byte for byte. Also how export and the settings
+// commands treat the files they write: the export's FILE, the database.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -176,6 +176,44 @@ TEST_F(WalkExportTest, TableAndExportAfterARealPoll) {
   }
   EXPECT_EQ(ReadFile(list_path), list);
   EXPECT_EQ(Dump(), stored) << "the exports leave ArpTable as it was";
+}
+
+// FILE is replaced whole through a new file renamed over it, keeping its
+// permissions; a link is refused, and what it points to is left alone.
+TEST_F(WalkExportTest, ExportReplacesItsFileAndNeverWritesThroughALink) {
+  const std::string dir = folder.Scratch() + "/open";
+  std::filesystem::create_directory(dir);
+  ::chmod(dir.c_str(), 01777);
+  const std::string victim = folder.Scratch() + "/root-only";
+  WriteFile(victim, "root's\n");
+  std::filesystem::create_symlink(victim, dir + "/planted.txt");
+  WriteFile(dir + "/shared.txt", "an older, longer list\n");
+  ::chmod((dir + "/shared.txt").c_str(), 0640);
+  const struct {
+    const char* name;
+    int exit_status;
+    const char* err;
+    unsigned mode;
+  } cases[] = {
+      {"planted.txt", 1, "is a symbolic link; the export writes neither through a link", 0},
+      {"shared.txt", 0, "", 0640},
+  };
+  for (const auto& c : cases) {
+    const RunResult r = Cli({"export", "--no-dns", dir + "/" + c.name});
+    EXPECT_EQ(r.exit_status, c.exit_status) << c.name << ": " << r.err;
+    EXPECT_NE(r.err.find(c.err), std::string::npos) << r.err;
+    struct stat st {};
+    ASSERT_EQ(::lstat((dir + "/" + c.name).c_str(), &st), 0);
+    if (c.mode != 0) {
+      EXPECT_EQ(st.st_mode & 0777, c.mode) << c.name;
+      EXPECT_EQ(test::SplitCrLfLines(ReadFile(dir + "/" + c.name)).size(), 4u) << c.name;
+    }
+  }
+  EXPECT_EQ(ReadFile(victim), "root's\n");
+  std::set<std::string> left;
+  for (const auto& e : std::filesystem::directory_iterator(dir))
+    left.insert(e.path().filename().string());
+  EXPECT_EQ(left, (std::set<std::string>{"planted.txt", "shared.txt"}));
 }
 
 // A database that holds a community or password and that others can open is
