@@ -58,6 +58,11 @@ bool SameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+[[noreturn]] void RefuseOwnFile(const std::string& file, const char* name) {
+  throw Failure(file + " is the program folder's " + name +
+                "; the export writes to another file or to stdout");
+}
+
 // Refuses a FILE that is, by any name or link, one of the program folder's
 // files the export must not write over.
 void RefuseProgramFile(const Context& c, const std::string& file) {
@@ -70,29 +75,61 @@ void RefuseProgramFile(const Context& c, const std::string& file) {
     const bool same =
         (target_exists && ::stat(own.c_str(), &own_stat) == 0 && SameFile(target_stat, own_stat)) ||
         target == ResolvedPath(own);
-    if (same)
-      throw Failure(file + " is the program folder's " + name +
-                    "; the export writes to another file or to stdout");
+    if (same) RefuseOwnFile(file, name);
   }
 }
 
-// Writes `text` to `file`, which is checked again once open: a link put in
-// place of it meanwhile cannot turn the write onto the program's list.
-void WriteExportFile(const Context& c, const std::string& file, const std::string& text) {
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+// A FIFO or a terminal is written as it is; anything else that is there
+// already is refused.
+void WriteToDevice(const std::string& file, const std::string& text) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
   if (fd < 0) throw Failure("could not open " + file + ": " + std::strerror(errno));
   struct stat opened {};
-  struct stat own {};
-  if (::fstat(fd, &opened) == 0 && ::stat(c.File(kListFileName).c_str(), &own) == 0 &&
-      SameFile(opened, own)) {
+  int err = ::fstat(fd, &opened) != 0 ? errno : 0;
+  if (err == 0 && !S_ISFIFO(opened.st_mode) && !S_ISCHR(opened.st_mode)) {
     ::close(fd);
-    throw Failure(file + " is the program folder's " + std::string(kListFileName) +
-                  "; the export writes to another file or to stdout");
+    throw Failure(file + " changed while it was opened; nothing was written");
   }
-  int err = S_ISREG(opened.st_mode) && ::ftruncate(fd, 0) != 0 ? errno : 0;
   if (err == 0) err = WriteFully(fd, text);
   if (::close(fd) != 0 && err == 0) err = errno;
   if (err != 0) throw Failure("could not write " + file + ": " + std::strerror(err));
+}
+
+// Writes `text` to `file`: a FIFO or terminal directly, otherwise as a new
+// file renamed over it, which keeps the permissions of the file it replaces.
+// A symbolic link is refused, never written through or replaced: in a folder
+// others can write, it may point anywhere.
+void WriteExportFile(const Context& c, const std::string& file, const std::string& text) {
+  struct stat there {};
+  if (::lstat(file.c_str(), &there) == 0) {
+    if (S_ISLNK(there.st_mode))
+      throw Failure(file +
+                    " is a symbolic link; the export writes neither through a link nor over it: "
+                    "give the file it points to, or - for stdout");
+    if (S_ISFIFO(there.st_mode) || S_ISCHR(there.st_mode)) return WriteToDevice(file, text);
+    if (!S_ISREG(there.st_mode) && !S_ISDIR(there.st_mode))
+      throw Failure(file + " is neither a regular file, a FIFO nor a terminal");
+  }
+  FileReplacement out(file, 0644);
+  if (out.error() != 0) throw Failure("could not open " + file + ": " + std::strerror(out.error()));
+  // Checked again where the file goes now that its folder is open: a folder
+  // on the way that was swapped for a link meanwhile cannot turn the rename
+  // onto the program's own files.
+  struct stat folder {};
+  struct stat own_folder {};
+  if (::fstat(out.folder_fd(), &folder) == 0 && ::stat(c.folder.c_str(), &own_folder) == 0 &&
+      SameFile(folder, own_folder))
+    for (const char* name : {kListFileName, kDatabaseFileName})
+      if (out.name() == name) RefuseOwnFile(file, name);
+  struct stat old {};
+  if (::fstatat(out.folder_fd(), out.name().c_str(), &old, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!S_ISREG(old.st_mode))
+      throw Failure(file + " changed while it was opened; nothing was written");
+    out.SetMode(old.st_mode & 0666);
+  }
+  out.Write(text);
+  if (const int err = out.Commit())
+    throw Failure("could not write " + file + ": " + std::strerror(err));
 }
 
 std::vector<StoredRow> ReadArpTable(const std::string& path) {
@@ -193,7 +230,11 @@ constexpr Command kCommands[] = {
      "\n"
      "The list goes to FILE, or to stdout without FILE or with -. ArpTable is only\n"
      "read: the names found are not stored. FILE must not be the program folder's\n"
-     "ArpList.txt or VexaArp.mdb, by whatever name or link.\n",
+     "ArpList.txt or VexaArp.mdb, by whatever name or link.\n"
+     "\n"
+     "FILE is replaced whole: the list is written beside it and renamed over it,\n"
+     "with the permissions of the file it replaces. A symbolic link as FILE is\n"
+     "refused; a FIFO or a terminal is written to as it is.\n",
      Export},
 };
 

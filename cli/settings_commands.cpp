@@ -100,6 +100,9 @@ int ShowSettings(Context& c, const Arguments& args) {
   }
   // And what an SNMPv3 walk would refuse.
   const settings::FieldTexts record = RecordTexts(values);
+  if (settings::HoldsSecret(record))
+    if (const std::string exposure = settings::DatabaseExposure(store.path()); !exposure.empty())
+      c.err << "vexa-arp: settings: warning: " << EscapeText(exposure) << '\n';
   if (record.at("SnmpVersion") == "3") {
     std::set<std::string> all;
     for (const FieldRule& field : SettingsFields()) all.insert(field.name);
@@ -135,7 +138,7 @@ int SetFields(Context& c, const Arguments& args) {
     c.err << "vexa-arp: set: " << EscapeText(refusal) << '\n';
   if (!refusals.empty()) return kExitFailure;
   SettingsStore store(c.folder);
-  bool holds_password = false;
+  bool holds_secret = false;
   std::string mode_problem;
   store.Update([&](const std::vector<StoredValue>& record) {
     settings::FieldTexts after = RecordTexts(record);
@@ -146,16 +149,17 @@ int SetFields(Context& c, const Arguments& args) {
     }
     refusals = settings::CombinationRefusals(after, changed);
     if (!refusals.empty()) return std::vector<SettingsStore::Change>{};
-    // Owner only before a password reaches the file.
-    holds_password = settings::HoldsPassword(after);
-    if (holds_password) mode_problem = settings::RestrictDatabaseToOwner(store.path());
+    // Owner only before a community or password reaches the file, and a
+    // file that already holds one is narrowed by any write.
+    holds_secret = settings::HoldsSecret(after) || settings::HoldsSecret(RecordTexts(record));
+    if (holds_secret) mode_problem = settings::RestrictDatabaseToOwner(store.path());
     return changes;
   });
   for (const std::string& refusal : refusals)
     c.err << "vexa-arp: set: " << EscapeText(refusal) << '\n';
   if (!refusals.empty()) return kExitFailure;
   // Again after the write: a journal file may have been made by it.
-  if (holds_password && mode_problem.empty())
+  if (holds_secret && mode_problem.empty())
     mode_problem = settings::RestrictDatabaseToOwner(store.path());
   if (!mode_problem.empty())
     c.err << "vexa-arp: set: warning: " << EscapeText(mode_problem) << '\n';
@@ -259,7 +263,8 @@ constexpr Command kCommands[] = {
      "Prints every field of the settings record as FIELD<TAB>VALUE, in the order the\n"
      "collector reads them; the routers follow RouterList one per line, indented.\n"
      "A password that is set shows as ********.\n"
-     "Warns on stderr when the collector could not start with the record.\n",
+     "Warns on stderr when the collector could not start with the record, and when\n"
+     "the database holds a community or password and is open to group or others.\n",
      ShowSettings},
     {"set", "FIELD VALUE [FIELD VALUE...]", "change fields of the settings record",
      "Checks every value with the console's rules and writes all of them in one\n"
@@ -283,8 +288,8 @@ constexpr Command kCommands[] = {
      "                                         an authentication protocol)\n"
      "  V3AuthPassword, V3PrivPassword         at least 8 characters where the protocol is\n"
      "                                         not none; \"-\" reads it from standard input\n"
-     "SnmpVersion 3 needs a V3User. A database that holds a password is made\n"
-     "readable by its owner only.\n"
+     "SnmpVersion 3 needs a V3User. A database that holds a community or a\n"
+     "password is made readable by its owner only.\n"
      "Changes take effect at the next start of the service.\n",
      SetFields},
     {"routers", "list | add ADDR... | remove ADDR...", "list, add or remove routers",

@@ -1,9 +1,5 @@
 #include "arp_export.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <system_error>
 
 #include "db/sqlite.h"
@@ -14,37 +10,32 @@ namespace vexa {
 
 namespace {
 
-// The export file, written as it goes: what was written before a failure
-// stays in the file, the lines still buffered when it struck included.
+// The export file, written under a temporary name beside ArpList.txt and
+// renamed over it once whole: a reader never sees a part of a list, and a
+// link in its place is replaced, not written through. After a failure the
+// temporary file is removed and whatever list was there stays.
 class ExportFile {
  public:
-  explicit ExportFile(const std::string& path) : path_(path) {
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd_ < 0) throw std::system_error(errno, std::generic_category(), "Could not open " + path);
-  }
-  ~ExportFile() {
-    if (fd_ < 0) return;
-    WriteFully(fd_, buffer_);  // after a failure: as much as can still be written
-    ::close(fd_);
+  explicit ExportFile(const std::string& path) : path_(path), file_(path, 0644) {
+    if (file_.error() != 0)
+      throw std::system_error(file_.error(), std::generic_category(), "Could not open " + path);
   }
   std::string& buffer() { return buffer_; }
   void Flush() {
-    const int err = WriteFully(fd_, buffer_);
-    buffer_.clear();  // a failed write is not tried twice
+    const int err = file_.Write(buffer_);
+    buffer_.clear();
     if (err != 0) throw std::system_error(err, std::generic_category(), "Could not write " + path_);
   }
   void Close() {
     Flush();
-    const int fd = fd_;
-    fd_ = -1;
-    if (::close(fd) != 0)
-      throw std::system_error(errno, std::generic_category(), "Could not write " + path_);
+    if (const int err = file_.Commit())
+      throw std::system_error(err, std::generic_category(), "Could not write " + path_);
   }
 
  private:
   std::string path_;
+  FileReplacement file_;
   std::string buffer_;
-  int fd_ = -1;
 };
 
 std::string ColumnText(Statement& st, int column) {

@@ -10,6 +10,7 @@
 
 #include "platform/files.h"
 #include "program_files.h"
+#include "settings/database_file_mode.h"
 #include "snmp_security_settings.h"
 
 namespace vexa {
@@ -46,6 +47,7 @@ std::string CommandLineText(int argc, char** argv) {
 CollectorService::CollectorService(Platform platform)
     : platform_(std::move(platform)),
       log_(platform_.loop, program_folder_),
+      trace_reporter_(platform_.loop, log_),
       ctx_{platform_.loop, log_, program_folder_, database_path_, settings_},
       snmp_manager_(platform_.loop),
       walker_(ctx_, snmp_manager_),
@@ -143,6 +145,8 @@ void CollectorService::OnServiceState() {
 }
 
 void CollectorService::StartSequence() {
+  log_.NewJob();
+  trace_reporter_.NewJob();
   const ProgramFiles files(program_folder_);
   database_path_ = files.database;
   LoadCollectorSettings(database_path_, settings_);
@@ -158,6 +162,7 @@ void CollectorService::StartSequence() {
   if (FileExists(files.export_list) && ::unlink(files.export_list.c_str()) != 0)
     throw std::system_error(errno, std::generic_category(),
                             "Could not delete " + files.export_list);
+  WarnOfExposedDatabase();
   store_.Clear();
   walker_.OpenEndpoint("snmpManager");
   LocalDateTime start = ctx_.LocalNow();
@@ -166,6 +171,19 @@ void CollectorService::StartSequence() {
   poll_timer_.Arm();  // notes the hour and waits for the next one
   walker_.SetEnabled(true);
   log_.LogEvent(kLogSourceService, "dartSvc_State", "Service Started.", kLevelInfo);
+}
+
+// The service reads the database and leaves its mode to the operator: one
+// that holds a secret and that others can open is told about, on stderr for
+// the journal and in the log of this start.
+void CollectorService::WarnOfExposedDatabase() {
+  if (!settings::HoldsSecret(settings_.community, settings_.v3_auth_password,
+                             settings_.v3_priv_password))
+    return;
+  const std::string exposure = settings::DatabaseExposure(database_path_);
+  if (exposure.empty()) return;
+  WriteFully(2, "VexaArpSrv: warning: " + exposure + "\n");
+  log_.LogEvent(kLogSourceService, "dartSvc_State", exposure, kLevelError);
 }
 
 bool CollectorService::RunExport() {

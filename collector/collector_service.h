@@ -22,6 +22,7 @@
 #include "service/service_manager.h"
 #include "settings/collector_settings.h"
 #include "snmp/manager.h"
+#include "trace_file.h"
 
 namespace vexa {
 
@@ -63,6 +64,7 @@ class CollectorService {
   // The handler of the service's state notifications.
   void OnServiceState();
   void StartSequence();
+  void WarnOfExposedDatabase();
   void StopSequence();
   bool RunExport();
   void SetProgramFolder();
@@ -73,6 +75,7 @@ class CollectorService {
   CollectorSettings settings_;
   LocalDateTime service_start_time_;
   EventLog log_;
+  TraceReporter trace_reporter_;
   CollectorContext ctx_;
   snmp::Manager snmp_manager_;
   ArpWalker walker_;

@@ -28,7 +28,20 @@ void EventLog::LogEvent(std::string_view module, std::string_view procedure, std
   line += '\t';
   line += text;
   line += "\r\n";
-  if (program_folder_.empty() || AppendToFile(files.app_event, line) != 0) return;
+  if (program_folder_.empty()) return;
+  if (const int err = AppendToFile(files.app_event, line, 0644)) {
+    if (!failure_told_) {
+      failure_told_ = true;
+      line.resize(line.size() - 2);  // the CR LF
+      // One line of the journal: the text's own line ends and controls are blanked.
+      for (char& c : line)
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7f) c = ' ';
+      WriteFully(2, "VexaArpSrv: could not write the event log " + files.app_event + ": " +
+                        std::strerror(err) +
+                        "; its lines of this job are lost, the first: " + line + "\n");
+    }
+    return;
+  }
   loop_.WaitMs(500);
 }
 

@@ -29,7 +29,9 @@ class EventLog {
 
   // Appends "date time<TAB>level<TAB>module_procedure<TAB>text<CR><LF>" and
   // then waits 500 ms, letting pending events run. Never fails to its caller:
-  // when the line cannot be written nothing happens, not even the wait.
+  // when the line cannot be written (no Debug folder, a link in the log's
+  // place) the wait is skipped, and the first such line of a job goes to
+  // standard error with the cause, the only place left to tell it.
   void LogEvent(std::string_view module, std::string_view procedure, std::string_view text,
                 int16_t level);
 
@@ -39,6 +41,9 @@ class EventLog {
   using Sink = std::function<void(std::string_view source, std::string_view text, int16_t level)>;
   void RedirectTo(Sink sink) { sink_ = std::move(sink); }
 
+  // A new job: the first line that cannot be written is told again.
+  void NewJob() { failure_told_ = false; }
+
   // Deletes the SNMP traces, Debug/s*.txt (any case). A file that cannot be
   // deleted is logged; the ones deleted before it stay deleted.
   void ClearSnmpTraces();
@@ -47,6 +52,7 @@ class EventLog {
   EventLoop& loop_;
   const std::string& program_folder_;
   Sink sink_;
+  bool failure_told_ = false;
 };
 
 // Deletes the files of `folder` matching `pattern` (case ignored). Returns 0,

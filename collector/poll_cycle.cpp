@@ -3,7 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <system_error>
+#include <cstring>
 
 #include "platform/local_time.h"
 #include "trace_file.h"
@@ -56,10 +56,11 @@ void PollCycle::WriteTraceBlock(const std::string& router, const std::string& st
 
 void PollCycle::Run() {
   try {
-    // The trace holds the latest cycle only, whether or not it is written.
+    // The trace holds the latest cycle only, whether or not it is written;
+    // one that cannot be deleted is reported and the cycle goes on.
     const std::string trace = ctx_.Files().arp_table;
     if (::unlink(trace.c_str()) != 0 && errno != ENOENT)
-      throw std::system_error(errno, std::generic_category(), "Could not delete " + trace);
+      ReportTraceFailure("Could not delete " + trace + ": " + std::strerror(errno));
 
     MergePass pass(ctx_.loop);
     for (const std::string& router : SplitRouterList(ctx_.settings.router_list)) {

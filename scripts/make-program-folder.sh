@@ -21,7 +21,11 @@ for program in "$@"; do
   install -m 0755 "$program" "$folder/$(basename "$program")"
 done
 if [ ! -f "$folder/VexaArp.mdb" ]; then
-  sqlite3 "$folder/VexaArp.mdb.new" < "$here/db/schema.sql" > /dev/null
+  # Readable by its owner only from its first byte: it holds the community.
+  # SQLite gives its -wal and -shm files the database's mode.
+  rm -f "$folder/VexaArp.mdb.new"
+  (umask 077 && sqlite3 "$folder/VexaArp.mdb.new" < "$here/db/schema.sql" > /dev/null)
+  chmod 600 "$folder/VexaArp.mdb.new"
   mv "$folder/VexaArp.mdb.new" "$folder/VexaArp.mdb"
 fi
 echo "Program folder ready: $folder"

@@ -67,8 +67,9 @@ export VEXAARP_SERVICE_DIR=$work/service-state
 service() { "$root/build/cli/vexa-arp" --folder "$folder" service "$@"; }
 "$folder/VexaArpSrv" -install_noMsg
 echo "Collector installed in $folder; its clock starts at $fake_start, stop time $stop_time"
-LD_PRELOAD=$faketime_lib FAKETIME="@$fake_start" FAKETIME_DONT_FAKE_MONOTONIC=1 \
-  VEXAARP_DNS_SERVERS=$router:5353 service start
+# The collector makes its files as under its systemd unit: its owner's only.
+(umask 077 && LD_PRELOAD=$faketime_lib FAKETIME="@$fake_start" FAKETIME_DONT_FAKE_MONOTONIC=1 \
+  VEXAARP_DNS_SERVERS=$router:5353 service start)
 echo "Service: $(service status | tr '\t\n' ' ,'); waiting for the poll at the full hour and the export"
 for _ in $(seq 1 1800); do
   [ -s "$folder/ArpList.txt" ] && grep -q IpAddress "$folder/ArpList.txt" && break

@@ -8,7 +8,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
+#include <set>
 
 #include "db/sqlite.h"
 #include "dns/cares_reverse_resolver.h"
@@ -62,6 +64,12 @@ class ArpExportTest : public ::testing::Test {
     return out;
   }
   std::string Export() { return ReadFile(folder.File("ArpList.txt")); }
+  std::set<std::string> FolderEntries() const {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder.path()))
+      names.insert(e.path().filename().string());
+    return names;
+  }
   static dns::LookupResult Name(const std::string& n) { return {dns::LookupOutcome::kName, n}; }
 
   test::ProgramFolder folder;
@@ -149,8 +157,10 @@ TEST_F(ArpExportTest, ASecondExportReplacesTheFileAndLooksUpAgain) {
   EXPECT_NE(list.find("\tsecond\r\n"), std::string::npos);
 }
 
-TEST_F(ArpExportTest, AListingThatFailsPartWayKeepsTheLinesWrittenBeforeIt) {
+TEST_F(ArpExportTest, AListingThatFailsPartWayLeavesTheEarlierListAndNoPartOfItsOwn) {
   for (int i = 1; i <= 5; ++i) Add("10.0.0." + std::to_string(i), "m", i);
+  test::WriteFile(folder.File("ArpList.txt"), "an earlier list\r\n");
+  const auto before = FolderEntries();
   // Another tool has put a view in the table's place whose fourth record
   // cannot be read.
   folder.Sql(
@@ -159,15 +169,43 @@ TEST_F(ArpExportTest, AListingThatFailsPartWayKeepsTheLinesWrittenBeforeIt) {
       "MacAddr, CASE WHEN rowid = 4 THEN abs(-9223372036854775807 - 1) ELSE SeenTimes END, "
       "DnsName FROM Stored");
   exporter.Run(false);
-  EXPECT_EQ(Export(),
-            "Start:\t2004-05-30 09:12\r\nStop:\t2004-06-01 23:00\r\n\r\n"
-            "IpAddress\tMacAddress\tSeenTimes\tDnsName\r\n"
-            "10.0.0.1\tm\t1\t\r\n10.0.0.2\tm\t2\t\r\n10.0.0.3\tm\t3\t\r\n");
+  EXPECT_EQ(Export(), "an earlier list\r\n");
+  EXPECT_EQ(FolderEntries(), before) << "no temporary file is left";
   const auto lines = test::SplitCrLfLines(ReadFile(folder.AppEvent()));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("\t1\tmodSnmpComm_DnsLookupAndExport\tinteger overflow"),
             std::string::npos)
       << lines[0];
+}
+
+// The list is written aside and renamed: whoever reads ArpList.txt meanwhile
+// (here every 10 ms, through the pauses of the export) sees what was there or
+// the whole new list, and a link in its place is replaced, not written
+// through.
+TEST_F(ArpExportTest, AReaderSeesTheOldListOrTheWholeNewOneAndALinkIsNotFollowed) {
+  folder.Sql(
+      "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 303) "
+      "INSERT INTO ArpTable (IpAddr, MacAddr, SeenTimes) SELECT '10.9.0.' || i, 'm', 1 FROM n");
+  const std::string victim = folder.Scratch() + "/victim.txt";
+  test::WriteFile(victim, "not the list's\r\n");
+  ASSERT_EQ(::symlink(victim.c_str(), folder.File("ArpList.txt").c_str()), 0);
+  const auto before = FolderEntries();
+  std::set<std::string> seen;
+  PeriodicTimer reader(loop, milliseconds(10), [&] { seen.insert(Export()); });
+  reader.SetEnabled(true);
+  ASSERT_TRUE(exporter.Run(true));
+  reader.SetEnabled(false);
+
+  EXPECT_EQ(ReadFile(victim), "not the list's\r\n");
+  struct stat st {};
+  ASSERT_EQ(::lstat(folder.File("ArpList.txt").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  const std::string list = Export();
+  EXPECT_EQ(test::SplitCrLfLines(list).size(), 307u);
+  EXPECT_GT(seen.size(), 0u);
+  for (const std::string& read : seen)
+    EXPECT_TRUE(read == "not the list's\r\n" || read == list) << read.size() << " bytes";
+  EXPECT_EQ(FolderEntries(), before) << "no temporary file is left";
 }
 
 TEST_F(ArpExportTest, LookupsGoInBatchesWithTheSameResultAsOneByOne) {

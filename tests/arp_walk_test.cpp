@@ -361,9 +361,9 @@ TEST_F(ArpWalkTest, TheRequestIdentifierWrapsToOneAndStaysWrapAware) {
 TEST_F(ArpWalkTest, AnUnwritableTraceDoesNotKeepTheWalkWaiting) {
   agent.script = [](const snmp::Message&) { return std::vector<snmp::Message>{}; };
   std::filesystem::remove_all(folder + "/Debug");
-  Walk();  // the sends fail to trace (and so are not sent); the timer still ends the walk
+  Walk();  // the requests are sent untraced; the timer still ends the walk
   EXPECT_FALSE(walker.Busy());
-  EXPECT_TRUE(agent.requests.empty());
+  EXPECT_EQ(agent.requests.size(), 3u) << "the request and its two re-sends";
 }
 
 TEST_F(ArpWalkTest, RepliesAfterTheWalkHasEndedChangeNothing) {

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <optional>
+#include <sstream>
 
 #include "collector_service.h"
 #include "db/schema_upgrade.h"
@@ -219,6 +221,117 @@ TEST_F(CollectorServiceTest, NoAgentByteReachesTheStoreTheListOrATrace) {
     EXPECT_EQ(LinesOutOfFormat(text, tabs), std::vector<std::string>{}) << name;
   }
   EXPECT_EQ(test::SplitCrLfLines(ReadFile(folder.File("ArpList.txt"))).size(), 6u);
+}
+
+}  // namespace
+}  // namespace vexa
+
+namespace vexa {
+namespace {
+
+// DebugMode with a Debug folder that cannot take the traces or the log: the
+// job still walks, stores and exports; stderr tells the first trace and the
+// first log line lost, and the log tells the trace when it can. A usable
+// folder gets trace files that, like the database, only their owner reads.
+struct DebugFolderCase {
+  std::string name;
+  std::vector<std::string> told;  // stderr lines begin so, DEBUG for the folder
+  long logged;                    // trace failures in the log
+};
+
+class DebugFolderTest : public CollectorServiceTest,
+                        public ::testing::WithParamInterface<DebugFolderCase> {};
+
+TEST_P(DebugFolderTest, DebugModeStillCollectsAndExports) {
+  const std::string& kind = GetParam().name;
+  const std::string debug = folder.File("Debug");
+  const std::string victim = folder.Scratch() + "/victim";
+  test::WriteFile(victim, "kept");
+  const int pid = static_cast<int>(::getpid());
+  const std::string router =
+      "127.22." + std::to_string((pid >> 8) & 255) + "." + std::to_string(pid & 255);
+  test::ScriptedAgent agent(loop, router);
+  agent.rows = test::MakeRows(3);
+  folder.Sql("UPDATE Settings_General SET RouterList = '" + router +
+             "', DebugMode = 1, StopTime = '2024-03-05 10:59'");
+  std::optional<test::UnwritableFolder> unwritable;
+  if (kind == "missing") std::filesystem::remove_all(debug);
+  if (kind == "unwritable") unwritable.emplace(debug);
+
+  test::CapturedStderr err;
+  ASSERT_TRUE(collector.StartUp(""));
+  loop.WaitMs(10);  // links planted now outlive the start's clean-up
+  for (const std::string name : {"/AppEvent.txt", "/Snmp.txt"})
+    if (kind == "links" || (kind == "trace link" && name == "/Snmp.txt")) {
+      ::unlink((debug + name).c_str());
+      ASSERT_EQ(::symlink(victim.c_str(), (debug + name).c_str()), 0);
+    }
+  loop.WaitMs(44 * 60 * 1000);  // the first tick of 11:00 polls and exports
+  unwritable.reset();
+
+  EXPECT_EQ(agent.requests.size(), 4u) << "three rows and the end of the table";
+  EXPECT_EQ(test::SplitCrLfLines(ReadFile(folder.File("ArpList.txt"))).size(), 7u);
+  EXPECT_EQ(ReadFile(victim), "kept");
+  std::istringstream lines(err.Text());
+  std::string line;
+  for (std::string want : GetParam().told) {
+    ASSERT_TRUE(std::getline(lines, line)) << err.Text();
+    EXPECT_EQ(line.rfind("VexaArpSrv: " + want.replace(want.find("DEBUG"), 5, debug), 0), 0u)
+        << line;
+  }
+  EXPECT_FALSE(std::getline(lines, line)) << line;
+  const std::string log = ReadFile(folder.AppEvent());
+  EXPECT_EQ(static_cast<long>(log.find("\t1\tmodSnmpComm_WriteTrace\tCould not write ") !=
+                              std::string::npos),
+            GetParam().logged);
+  if (kind != "usable") return;
+  for (const char* name : {"VexaArp.mdb", "Debug/Services.txt", "Debug/ArpTable.txt"}) {
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.File(name).c_str(), &st), 0) << name;
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << name;
+  }
+}
+
+const std::string kTraceLost = "; the job goes on, and further trace failures";
+const std::string kLogLost = "; its lines of this job are lost, the first: ";
+const std::string kLoop = ": Too many levels of symbolic links";
+INSTANTIATE_TEST_SUITE_P(
+    Folders, DebugFolderTest,
+    ::testing::Values(
+        DebugFolderCase{"usable", {}, 0},
+        DebugFolderCase{
+            "missing",
+            {"Could not write DEBUG/Services.txt: No such file or directory" + kTraceLost,
+             "could not write the event log DEBUG/AppEvent.txt: No such file or "
+             "directory" +
+                 kLogLost},
+            0},
+        DebugFolderCase{
+            "unwritable",
+            {"Could not write DEBUG/Services.txt: Permission denied" + kTraceLost,
+             "could not write the event log DEBUG/AppEvent.txt: Permission denied" + kLogLost},
+            0},
+        DebugFolderCase{"links",
+                        {"Could not write DEBUG/Snmp.txt" + kLoop + kTraceLost,
+                         "could not write the event log DEBUG/AppEvent.txt" + kLoop + kLogLost},
+                        0},
+        DebugFolderCase{"trace link", {"Could not write DEBUG/Snmp.txt" + kLoop + kTraceLost}, 1}));
+
+TEST_F(CollectorServiceTest, AStartTellsOfADatabaseOthersCanReadAndLeavesItsMode) {
+  ASSERT_EQ(::chmod(folder.Database().c_str(), 0644), 0);
+  test::CapturedStderr err;
+  ASSERT_TRUE(collector.StartUp(""));
+  loop.WaitMs(10);
+  const std::string warning = folder.Database() +
+                              " holds a community or password and is open to group or others "
+                              "(mode 0644); `vexa-arp set` or chmod 600 restricts it";
+  EXPECT_EQ(err.Text(), "VexaArpSrv: warning: " + warning + "\n");
+  EXPECT_EQ(LogTexts(),
+            (std::vector<std::string>{"1\tfrmVexaArpSrv_dartSvc_State\t" + warning,
+                                      "3\tfrmVexaArpSrv_dartSvc_State\tService Started."}));
+  struct stat st {};
+  ASSERT_EQ(::stat(folder.Database().c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0644u);
 }
 
 }  // namespace

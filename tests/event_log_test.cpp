@@ -1,5 +1,5 @@
-// The event log line format, its closing wait, its silence on failure, and
-// the daily clean-up of the SNMP traces.
+// The event log line format, its closing wait, what it tells when it cannot
+// be written, and the daily clean-up of the SNMP traces.
 #include "event_log.h"
 
 #include <gtest/gtest.h>
@@ -57,14 +57,32 @@ TEST_F(EventLogTest, HandlersRunDuringTheClosingWaitAndMayLogThemselves) {
   EXPECT_NE(lines[1].find("inner"), std::string::npos);
 }
 
-TEST_F(EventLogTest, MissingDebugFolderIsSilentAndSkipsTheWait) {
-  ::rmdir((folder + "/Debug").c_str());
-  int handled = 0;
-  loop.Post([&] { ++handled; });
-  log.LogEvent("frmVexaArpSrv", "Form_Load", "Service Installed", kLevelInfo);
-  EXPECT_FALSE(FileExists(Debug("AppEvent.txt")));
-  EXPECT_EQ(clock.WaitedTotal(), milliseconds(0));
-  EXPECT_EQ(handled, 0);
+// A log that cannot be written skips the wait, and stderr tells the first
+// line of each job that was lost; a link in the log's place is not followed.
+TEST_F(EventLogTest, ALogThatCannotBeWrittenIsToldOnceAJobOnStderr) {
+  const std::string victim = folder + "/victim";
+  WriteFile(victim, "kept\n");
+  for (const std::string cause :
+       {"No such file or directory", "Too many levels of symbolic links"}) {
+    if (cause[0] == 'N')
+      ::rmdir((folder + "/Debug").c_str());
+    else
+      ::symlink(victim.c_str(), Debug("AppEvent.txt").c_str());
+    test::CapturedStderr err;
+    log.LogEvent("frmVexaArpSrv", "dartSvc_State", "Service Started.", kLevelInfo);
+    log.LogEvent("modSnmpComm", "ClearArpTable", "second\r\nline", kLevelError);
+    log.NewJob();
+    log.LogEvent("modSnmpComm", "ClearArpTable", "next\r\njob", kLevelError);
+    const std::string told = "VexaArpSrv: could not write the event log " + Debug("AppEvent.txt") +
+                             ": " + cause +
+                             "; its lines of this job are lost, the first: 2024-03-05 09:07:03\t";
+    EXPECT_EQ(err.Text(), told + "3\tfrmVexaArpSrv_dartSvc_State\tService Started.\n" + told +
+                              "1\tmodSnmpComm_ClearArpTable\tnext  job\n");
+    EXPECT_EQ(ReadFile(victim), "kept\n");
+    EXPECT_EQ(clock.WaitedTotal(), milliseconds(0));
+    ::mkdir((folder + "/Debug").c_str(), 0755);
+    log.NewJob();
+  }
 }
 
 TEST_F(EventLogTest, ClearSnmpTracesRemovesOnlyNamesStartingWithSAnyCase) {

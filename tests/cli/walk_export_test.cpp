@@ -1,8 +1,10 @@
 // vexa-arp walk against real agents (one that answers, one that stays
 // silent, one that sends a value no row can hold), and table and export
 // after a real poll of the real collector: the export's file is the
-// collector's ArpList.txt byte for byte.
+// collector's ArpList.txt byte for byte. Also how export and the settings
+// commands treat the files they write: the export's FILE, the database.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <map>
@@ -31,7 +33,9 @@ class WalkExportTest : public ::testing::Test {
     env["VEXAARP_SERVICE_DIR"] = folder.Scratch() + "/service";
     return test::Run(VEXA_CLI_BINARY, args, env, cwd, 90s);
   }
-  std::string Dump() const { return test::Run("/usr/bin/sqlite3", {folder.Database(), ".dump"}).out; }
+  std::string Dump() const {
+    return test::Run("/usr/bin/sqlite3", {folder.Database(), ".dump"}).out;
+  }
 
   ProgramFolder folder;
 };
@@ -172,6 +176,51 @@ TEST_F(WalkExportTest, TableAndExportAfterARealPoll) {
   }
   EXPECT_EQ(ReadFile(list_path), list);
   EXPECT_EQ(Dump(), stored) << "the exports leave ArpTable as it was";
+}
+
+// FILE is replaced whole, keeping its permissions; a link in a folder others
+// can write is refused, and what it points to left alone.
+TEST_F(WalkExportTest, ExportReplacesItsFileAndNeverWritesThroughALink) {
+  const std::string dir = folder.Scratch() + "/open";
+  std::filesystem::create_directory(dir);
+  ::chmod(dir.c_str(), 01777);
+  WriteFile(folder.Scratch() + "/root-only", "root's\n");
+  std::filesystem::create_symlink(folder.Scratch() + "/root-only", dir + "/planted.txt");
+  WriteFile(dir + "/shared.txt", "an older, longer list\n");
+  ::chmod((dir + "/shared.txt").c_str(), 0640);
+
+  RunResult r = Cli({"export", "--no-dns", dir + "/planted.txt"});
+  EXPECT_EQ(r.exit_status, 1);
+  EXPECT_NE(r.err.find("planted.txt is a symbolic link; the export writes neither"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadFile(folder.Scratch() + "/root-only"), "root's\n");
+  r = Cli({"export", "--no-dns", dir + "/shared.txt"});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  EXPECT_EQ(SplitCrLfLines(ReadFile(dir + "/shared.txt")).size(), 4u);
+  struct stat st {};
+  ASSERT_EQ(::stat((dir + "/shared.txt").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  EXPECT_EQ(MatchFiles(dir, "*", false).size(), 2u) << "no temporary file is left";
+}
+
+// A database that holds a community (or password) and that others can open
+// is warned of by `settings` and narrowed by `set`; one without is not.
+TEST_F(WalkExportTest, SettingsWarnsOfAnOpenDatabaseThatHoldsASecretAndSetRestrictsIt) {
+  for (const std::string community : {"public", ""}) {
+    folder.Sql("UPDATE Settings_General SET GetComm = '" + community + "'");
+    ASSERT_EQ(::chmod(folder.Database().c_str(), 0644), 0);
+    EXPECT_EQ(Cli({"settings"}).err,
+              community.empty() ? ""
+                                : "vexa-arp: settings: warning: " + folder.Database() +
+                                      " holds a community or password and is open to group or "
+                                      "others (mode 0644); `vexa-arp set` or chmod 600 restricts "
+                                      "it\n");
+    EXPECT_EQ(Cli({"set", "TimeOut", "7"}).exit_status, 0);
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.Database().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, community.empty() ? 0644u : 0600u) << community;
+  }
 }
 
 }  // namespace

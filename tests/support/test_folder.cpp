@@ -80,6 +80,22 @@ UnwritableFolder::~UnwritableFolder() {
   ::chmod(folder_.c_str(), 0755);
 }
 
+CapturedStderr::CapturedStderr() {
+  const int fd = ::open((dir_.path() + "/err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  saved_ = ::dup(2);
+  if (fd < 0 || saved_ < 0 || ::dup2(fd, 2) < 0) throw std::runtime_error("cannot capture stderr");
+  ::close(fd);
+}
+
+CapturedStderr::~CapturedStderr() {
+  ::dup2(saved_, 2);
+  ::close(saved_);
+}
+
+std::string CapturedStderr::Text() const {
+  return ReadFile(dir_.path() + "/err");
+}
+
 RunResult Run(const std::string& program, const std::vector<std::string>& args,
               const std::map<std::string, std::string>& env, const std::string& cwd,
               std::chrono::milliseconds limit) {

@@ -63,6 +63,21 @@ class UnwritableFolder {
   bool lowered_ = false;
 };
 
+// While it lives, what this process writes to standard error goes to a file
+// instead; Text() is what was written so far.
+class CapturedStderr {
+ public:
+  CapturedStderr();
+  ~CapturedStderr();
+  CapturedStderr(const CapturedStderr&) = delete;
+  CapturedStderr& operator=(const CapturedStderr&) = delete;
+  std::string Text() const;
+
+ private:
+  TempDir dir_;
+  int saved_ = -1;
+};
+
 struct RunResult {
   int exit_status = -1;  // -1 when killed by a signal or the time limit
   std::string out;
