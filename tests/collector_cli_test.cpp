@@ -2,6 +2,7 @@
 // event-log lines, and the start of its service life.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include "platform/files.h"
@@ -93,18 +94,45 @@ TEST_F(CollectorCommandLine, UnknownOptionsAreRefusedWithoutSideEffects) {
   EXPECT_FALSE(FileExists(folder.AppEvent()));
 }
 
-TEST_F(CollectorCommandLine, FailedInstallGivesTheFailureBoxAndOneErrorLine) {
+TEST_F(CollectorCommandLine, FailedInstallGivesTheFailureBoxWithItsCauseAndOneErrorLine) {
   test::WriteFile(folder.Scratch() + "/not-a-dir", "");
-  env["VEXAARP_SERVICE_DIR"] = folder.Scratch() + "/not-a-dir/services";
-  const RunResult r = Collector({"-install"});
-  EXPECT_EQ(r.exit_status, 1);
-  EXPECT_EQ(r.out, "");
-  EXPECT_EQ(r.err, "Vexa ARP Service Failed To Install\n");
-  const auto lines = LogLines();
-  ASSERT_EQ(lines.size(), 1u);
-  ExpectLogLine(lines[0],
-                "1\tfrmVexaArpSrv_Form_Load\tCould not install the service \"Vexa ARP\": Not a "
-                "directory");
+  const std::string unusable = folder.Scratch() + "/not-a-dir/services";
+  const std::string others_can_write =
+      " can be written by group or others (mode %s): they could change what the service runs "
+      "or where it writes. Take that right away (chmod go-w) and install again";
+  const auto writable = [&](const std::string& what, const char* mode) {
+    std::string text = what + others_can_write;
+    return text.replace(text.find("%s"), 2, mode);
+  };
+  const struct {
+    std::string path;  // made writable by others for the case, or ""
+    mode_t mode;
+    std::string cause;
+  } cases[] = {
+      {"", 0, "The service cannot be registered in \"" + unusable + "\": Not a directory"},
+      {folder.path(), 0775, writable("The program folder \"" + folder.path() + "\"", "0775")},
+      {folder.File("Debug"), 01777,
+       writable("The folder \"" + folder.File("Debug") + "\"", "1777")},
+      {folder.Collector(), 0757, writable("The program \"" + folder.Collector() + "\"", "0757")},
+  };
+  for (const auto& c : cases) {
+    env["VEXAARP_SERVICE_DIR"] = c.path.empty() ? unusable : service_dir;
+    struct stat before {};
+    if (!c.path.empty()) {
+      ASSERT_EQ(::stat(c.path.c_str(), &before), 0);
+      ASSERT_EQ(::chmod(c.path.c_str(), c.mode), 0);
+    }
+    const RunResult r = Collector({"-install"});
+    if (!c.path.empty()) ::chmod(c.path.c_str(), before.st_mode & 07777);
+    EXPECT_EQ(r.exit_status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "Vexa ARP Service Failed To Install\n" + c.cause + "\n");
+    EXPECT_FALSE(Installed());
+    ExpectLogLine(
+        LogLines().back(),
+        "1\tfrmVexaArpSrv_Form_Load\tCould not install the service \"Vexa ARP\": " + c.cause);
+  }
+  EXPECT_EQ(LogLines().size(), std::size(cases));
 }
 
 TEST_F(CollectorCommandLine, UninstallingWhatIsNotInstalledFails) {
