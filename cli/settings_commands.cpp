@@ -303,6 +303,7 @@ constexpr Command kCommands[] = {
      "                                         an authentication protocol)\n"
      "  V3AuthPassword, V3PrivPassword         at least 8 characters where the protocol is\n"
      "                                         not none; \"-\" reads it from standard input\n"
+     "                                         (typed without echo on a terminal)\n"
      "SnmpVersion 3 needs a V3User. A database that holds a password is made\n"
      "readable by its owner only.\n"
      "Changes take effect at the next start of the service.\n",
