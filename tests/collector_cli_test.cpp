@@ -102,22 +102,18 @@ TEST_F(CollectorCommandLine, FailedInstallGivesTheFailureBoxWithItsCauseAndOneEr
   test::WriteFile(folder.Scratch() + "/not-a-dir", "");
   const std::string unusable = folder.Scratch() + "/not-a-dir/services";
   const std::string others_can_write =
-      " can be written by group or others (mode %s): they could change what the service runs "
+      " can be written by group or others (mode 0757): they could change what the service runs "
       "or where it writes. Take that right away (chmod go-w) and install again";
-  const auto writable = [&](const std::string& what, const char* mode) {
-    std::string text = what + others_can_write;
-    return text.replace(text.find("%s"), 2, mode);
-  };
   const struct {
     std::string path;  // made writable by others for the case, or ""
     mode_t mode;
     std::string cause;
   } cases[] = {
       {"", 0, "The service cannot be registered in \"" + unusable + "\": Not a directory"},
-      {folder.path(), 0775, writable("The program folder \"" + folder.path() + "\"", "0775")},
-      {folder.File("Debug"), 01777,
-       writable("The folder \"" + folder.File("Debug") + "\"", "1777")},
-      {folder.Collector(), 0757, writable("The program \"" + folder.Collector() + "\"", "0757")},
+      {folder.path(), 0757, "The program folder \"" + folder.path() + "\"" + others_can_write},
+      {folder.File("Debug"), 0757,
+       "The folder \"" + folder.File("Debug") + "\"" + others_can_write},
+      {folder.Collector(), 0757, "The program \"" + folder.Collector() + "\"" + others_can_write},
   };
   for (const auto& c : cases) {
     env["VEXAARP_SERVICE_DIR"] = c.path.empty() ? unusable : service_dir;

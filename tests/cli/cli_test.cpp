@@ -222,8 +222,6 @@ void MakeFirstReleaseDatabase(const ProgramFolder& folder) {
 
 TEST_F(CliTest, MissingOlderNewerOrWithheldDatabaseIsNamed) {
   const auto sql = [](const char* text) { return [text](const ProgramFolder& f) { f.Sql(text); }; };
-  const std::vector<std::string> nobody = {"/usr/bin/setpriv", "--reuid=nobody", "--regid=nogroup",
-                                           "--clear-groups", VEXA_CLI_BINARY};
   const struct {
     std::function<void(const ProgramFolder&)> make;
     std::vector<std::string> args;
@@ -269,10 +267,10 @@ TEST_F(CliTest, MissingOlderNewerOrWithheldDatabaseIsNamed) {
     const std::string before = regular ? ReadFile(other.Database()) : "";
     std::vector<std::string> args = {"--folder", other.path()};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    std::vector<std::string> command = c.as_nobody ? nobody : std::vector<std::string>{};
-    command.insert(command.end(), args.begin(), args.end());
-    const RunResult r = c.as_nobody ? test::Run(command[0], {command.begin() + 1, command.end()})
-                                    : test::Run(VEXA_CLI_BINARY, args);
+    if (c.as_nobody)
+      args.insert(args.begin(),
+                  {"--reuid=nobody", "--regid=nogroup", "--clear-groups", VEXA_CLI_BINARY});
+    const RunResult r = test::Run(c.as_nobody ? "/usr/bin/setpriv" : VEXA_CLI_BINARY, args);
     EXPECT_EQ(r.exit_status, 1) << c.args[0];
     EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
     if (c.as_nobody) {
