@@ -105,8 +105,9 @@ int Run(const std::vector<std::string>& args, const std::string& default_folder,
     return status;
   } catch (const CliError& e) {
     out.flush();
-    err << kProgram << ": " << (command_name.empty() ? "" : command_name + ": ")
-        << EscapeText(e.what()) << '\n';
+    for (const std::string& line : e.lines())
+      err << kProgram << ": " << (command_name.empty() ? "" : command_name + ": ")
+          << EscapeText(line) << '\n';
     return e.exit_status();
   } catch (const std::exception& e) {
     out.flush();

@@ -14,22 +14,37 @@ namespace vexa::cli {
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
-// One line for stderr; the dispatcher prefixes "vexa-arp: " and the command.
+// What a command could not do, as lines for stderr (the dispatcher prefixes
+// each with "vexa-arp: " and the command) and the exit status, which follows
+// from the kind of error alone: kExitUsage when the command line itself is
+// wrong (an unknown command, option or field, a missing argument, a value
+// its field's rule refuses), kExitFailure when it could not be carried out
+// on this folder. Commands throw these and never choose a status themselves.
 class CliError : public std::runtime_error {
  public:
-  CliError(int exit_status, const std::string& what)
-      : std::runtime_error(what), exit_status_(exit_status) {}
+  CliError(int exit_status, std::vector<std::string> lines)
+      : std::runtime_error(lines.empty() ? std::string() : lines.front()),
+        exit_status_(exit_status),
+        lines_(std::move(lines)) {}
   int exit_status() const { return exit_status_; }
+  const std::vector<std::string>& lines() const { return lines_; }
 
  private:
   int exit_status_;
+  std::vector<std::string> lines_;
 };
 
 inline CliError UsageError(const std::string& what) {
-  return CliError(kExitUsage, what);
+  return CliError(kExitUsage, {what});
+}
+inline CliError UsageError(std::vector<std::string> lines) {
+  return CliError(kExitUsage, std::move(lines));
 }
 inline CliError Failure(const std::string& what) {
-  return CliError(kExitFailure, what);
+  return CliError(kExitFailure, {what});
+}
+inline CliError Failure(std::vector<std::string> lines) {
+  return CliError(kExitFailure, std::move(lines));
 }
 
 struct Context {

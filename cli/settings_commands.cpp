@@ -1,12 +1,14 @@
 // vexa-arp settings, set and routers: the settings record read and written
 // through the rules the console applies, never past them.
 #include <strings.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <iostream>
 #include <set>
 
 #include "command.h"
+#include "password_prompt.h"
 #include "platform/local_time.h"
 #include "router_address.h"
 #include "settings/collector_settings.h"
@@ -55,14 +57,21 @@ settings::FieldTexts RecordTexts(const std::vector<StoredValue>& record) {
   return texts;
 }
 
-// A password given as "-" is read from the first line of standard input, out
-// of sight of the process list and the shell's history.
-std::string PasswordFromInput(const FieldRule& field) {
-  std::string line;
-  if (!std::getline(std::cin, line) && line.empty())
+// A password given as "-" is read from standard input, out of sight of the
+// process list and the shell's history: typed without echo on a terminal,
+// else the next line.
+std::string PasswordFromInput(const FieldRule& field, std::ostream& err) {
+  std::optional<std::string> line;
+  if (::isatty(STDIN_FILENO) == 1) {
+    line = ReadPasswordFromTerminal(STDIN_FILENO, std::string(field.name) + ": ", err);
+  } else {
+    std::string read;
+    if (std::getline(std::cin, read) || !read.empty()) line = std::move(read);
+  }
+  if (!line)
     throw UsageError(std::string(field.name) + " is \"-\" but standard input holds no line");
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return line;
+  if (!line->empty() && line->back() == '\r') line->pop_back();
+  return *line;
 }
 
 // The routers the collector polls: the non-empty lines among the first 25.
@@ -75,7 +84,7 @@ std::vector<std::string> PolledRouters(const std::vector<std::string>& lines) {
 
 int ShowSettings(Context& c, const Arguments& args) {
   if (!args.empty()) throw UsageError("takes no arguments");
-  SettingsStore store(c.folder);
+  SettingsStore store(c.folder, DatabaseAccess::kRead);
   const std::vector<StoredValue> values = store.Read();
   for (const FieldRule& field : SettingsFields()) {
     const StoredValue& value = values[IndexOf(field)];
@@ -124,9 +133,14 @@ int SetFields(Context& c, const Arguments& args) {
     if (field == nullptr)
       throw UsageError("there is no field " + args[i] + "; the fields are " + FieldList());
     if (!seen.insert(field).second) throw UsageError(std::string(field->name) + " is given twice");
-    const std::string text = field->kind == FieldKind::kPassword && args[i + 1] == "-"
-                                 ? PasswordFromInput(*field)
-                                 : args[i + 1];
+    const bool password = field->kind == FieldKind::kPassword;
+    if (password && args[i + 1] != "-" && !args[i + 1].empty())
+      c.err << "vexa-arp: set: warning: " << field->name
+            << " given on the command line can be read by other users in the process list and "
+               "stays in the shell's history; give - to type it or to read it from standard "
+               "input\n";
+    const std::string text =
+        password && args[i + 1] == "-" ? PasswordFromInput(*field, c.err) : args[i + 1];
     CheckedValue value = settings::CheckValue(*field, text, RouterAddressKey);
     if (!value.error.empty())
       refusals.push_back(value.error);
@@ -134,10 +148,8 @@ int SetFields(Context& c, const Arguments& args) {
       changes.push_back({field, std::move(value)});
   }
   // Each refused value is one error line; then nothing is written.
-  for (const std::string& refusal : refusals)
-    c.err << "vexa-arp: set: " << EscapeText(refusal) << '\n';
-  if (!refusals.empty()) return kExitFailure;
-  SettingsStore store(c.folder);
+  if (!refusals.empty()) throw UsageError(refusals);
+  SettingsStore store(c.folder, DatabaseAccess::kWrite);
   bool holds_secret = false;
   std::string mode_problem;
   store.Update([&](const std::vector<StoredValue>& record) {
@@ -155,9 +167,8 @@ int SetFields(Context& c, const Arguments& args) {
     if (holds_secret) mode_problem = settings::RestrictDatabaseToOwner(store.path());
     return changes;
   });
-  for (const std::string& refusal : refusals)
-    c.err << "vexa-arp: set: " << EscapeText(refusal) << '\n';
-  if (!refusals.empty()) return kExitFailure;
+  // Refused with the values stored: nothing was written.
+  if (!refusals.empty()) throw Failure(refusals);
   // Again after the write: a journal file may have been made by it.
   if (holds_secret && mode_problem.empty())
     mode_problem = settings::RestrictDatabaseToOwner(store.path());
@@ -185,6 +196,15 @@ std::vector<std::string> RouterEntries(const Arguments& args) {
   return entries;
 }
 
+// Added entries that no router list could take (no address the collector can
+// poll, one given twice, too many) are a usage error.
+std::vector<std::string> AddedRouterEntries(const Arguments& args) {
+  std::vector<std::string> entries = RouterEntries(args);
+  if (auto refused = settings::CheckRouterList({}, entries, RouterAddressKey))
+    throw UsageError(*refused + " Nothing was written.");
+  return entries;
+}
+
 SettingsStore::Change RouterListChange(const std::vector<std::string>& lines) {
   return {&RouterListField(),
           CheckedValue{.stored = settings::JoinRouterLines(lines), .error = {}}};
@@ -192,7 +212,7 @@ SettingsStore::Change RouterListChange(const std::vector<std::string>& lines) {
 
 int ListRouters(Context& c, const Arguments& args) {
   if (!args.empty()) throw UsageError("takes no arguments");
-  SettingsStore store(c.folder);
+  SettingsStore store(c.folder, DatabaseAccess::kRead);
   const auto lines = settings::RouterLines(store.Read()[IndexOf(RouterListField())].value_or(""));
   for (const std::string& router : PolledRouters(lines)) c.out << EscapeText(router) << '\n';
   size_t unused = 0;
@@ -205,8 +225,8 @@ int ListRouters(Context& c, const Arguments& args) {
 }
 
 int AddRouters(Context& c, const Arguments& args) {
-  const std::vector<std::string> added = RouterEntries(args);
-  SettingsStore store(c.folder);
+  const std::vector<std::string> added = AddedRouterEntries(args);
+  SettingsStore store(c.folder, DatabaseAccess::kWrite);
   store.Update([&](const std::vector<StoredValue>& record) {
     std::vector<std::string> lines =
         settings::RouterLines(record[IndexOf(RouterListField())].value_or(""));
@@ -222,7 +242,7 @@ int AddRouters(Context& c, const Arguments& args) {
 
 int RemoveRouters(Context& c, const Arguments& args) {
   const std::vector<std::string> removed = RouterEntries(args);
-  SettingsStore store(c.folder);
+  SettingsStore store(c.folder, DatabaseAccess::kWrite);
   store.Update([&](const std::vector<StoredValue>& record) {
     std::vector<std::string> lines =
         settings::RouterLines(record[IndexOf(RouterListField())].value_or(""));
@@ -288,6 +308,7 @@ constexpr Command kCommands[] = {
      "                                         an authentication protocol)\n"
      "  V3AuthPassword, V3PrivPassword         at least 8 characters where the protocol is\n"
      "                                         not none; \"-\" reads it from standard input\n"
+     "                                         (typed without echo on a terminal)\n"
      "SnmpVersion 3 needs a V3User. A database that holds a community or a\n"
      "password is made readable by its owner only.\n"
      "Changes take effect at the next start of the service.\n",

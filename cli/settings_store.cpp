@@ -1,10 +1,13 @@
 #include "settings_store.h"
 
 #include <strings.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include "command.h"
 #include "db/schema_upgrade.h"
-#include "platform/files.h"
 #include "text_escape.h"
 
 namespace vexa::cli {
@@ -17,6 +20,26 @@ using settings::SettingsFields;
 bool IsLockError(int code) {
   const int primary = code & 0xff;
   return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
+}
+
+// The file, its journal files or its folder withheld from this user.
+bool IsAccessError(int code) {
+  const int primary = code & 0xff;
+  return primary == SQLITE_CANTOPEN || primary == SQLITE_READONLY || primary == SQLITE_PERM ||
+         primary == SQLITE_AUTH;
+}
+
+// Who may use the database at `path`.
+std::string AccessHint(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  return "run as root or as the owner of " + (folder.empty() ? "/" : folder);
+}
+
+int SchemaVersionOf(Database& db) {
+  Statement st = db.Prepare("PRAGMA user_version");
+  st.Step();
+  return static_cast<int>(st.ColumnInt64(0));
 }
 
 std::string Quote(const std::string& identifier) {
@@ -38,22 +61,43 @@ void GuardDatabase(const std::string& path, const char* doing, const std::functi
     if (IsLockError(e.code()))
       throw Failure("the database " + path + " is locked by another program (" + e.what() +
                     "); nothing was " + doing + ", try again");
-    throw Failure("the database " + path + " failed while " + doing + ": " + e.what());
+    throw Failure("the database " + path + " failed while " + doing + ": " + e.what() +
+                  (IsAccessError(e.code()) ? "; " + AccessHint(path) : ""));
   }
 }
 
-Database OpenProgramDatabase(const std::string& path) {
-  if (!FileExists(path))
+Database OpenProgramDatabase(const std::string& path, DatabaseAccess access) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno == EACCES)
+      throw Failure("cannot reach the database " + path + ": " + std::strerror(errno) + "; " +
+                    AccessHint(path));
     throw Failure("there is no database " + path + " (name the program folder with --folder DIR)");
+  }
+  // SQLite would wait forever on a FIFO, and a device is no database.
+  if (!S_ISREG(st.st_mode)) throw Failure("the database " + path + " is not a regular file");
   try {
-    UpgradeSchema(path);
-    return Database::Open(path);
+    if (access == DatabaseAccess::kWrite) {
+      UpgradeSchema(path);
+      return Database::Open(path);
+    }
+    Database db = Database::Open(path, /*read_only=*/true);
+    const int version = SchemaVersionOf(db);
+    if (version >= 0 && version < CurrentSchemaVersion())
+      throw Failure("the database " + path + " is of schema version " + std::to_string(version) +
+                    ", older than this program's " + std::to_string(CurrentSchemaVersion()) +
+                    ", and this command only reads it: start the service or change a setting "
+                    "(vexa-arp set) to bring it up to date");
+    // A newer or unknown version is refused, the file left as it is.
+    if (version != CurrentSchemaVersion()) UpgradeSchema(path);
+    return db;
   } catch (const SchemaError& e) {
     throw Failure(e.what());
   } catch (const DatabaseError& e) {
     if (IsLockError(e.code()))
       throw Failure("the database " + path + " is locked by another program (" + e.what() + ")");
-    throw Failure("cannot open the database " + path + ": " + e.what());
+    throw Failure("cannot open the database " + path + ": " + e.what() +
+                  (IsAccessError(e.code()) ? "; " + AccessHint(path) : ""));
   }
 }
 
@@ -78,8 +122,8 @@ void RequireShape(Database& db, const std::string& path, const std::string& tabl
   });
 }
 
-SettingsStore::SettingsStore(const std::string& folder)
-    : path_(folder + "/" + kDatabaseFileName), db_(OpenProgramDatabase(path_)) {
+SettingsStore::SettingsStore(const std::string& folder, DatabaseAccess access)
+    : path_(folder + "/" + kDatabaseFileName), db_(OpenProgramDatabase(path_, access)) {
   RequireShape(db_, path_, settings::kSettingsTable, SettingsFieldNames());
 }
 

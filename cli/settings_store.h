@@ -1,7 +1,8 @@
 // The program folder's database as the command line uses it: opened with a
-// clear message for a missing, locked, foreign or newer database (an older
-// one is brought up to date first), the first record of Settings_General
-// read field by field, and writes in one transaction.
+// clear message for a missing, locked, foreign, newer or unreadable database
+// (an older one is brought up to date by a command that writes), the first
+// record of Settings_General read field by field, and writes in one
+// transaction.
 #pragma once
 
 #include <functional>
@@ -16,9 +17,16 @@ namespace vexa::cli {
 
 inline constexpr const char* kDatabaseFileName = "VexaArp.mdb";
 
-// Opens <folder>/VexaArp.mdb, bringing an older schema up to date; throws
-// CliError naming the file and the cause.
-Database OpenProgramDatabase(const std::string& path);
+// kRead opens in SQLite's read-only mode: the file is never written, and a
+// database of an older schema is refused (only a command that writes brings
+// it up to date). kWrite brings an older schema up to date first.
+enum class DatabaseAccess { kRead, kWrite };
+
+// Opens the database at `path` (<folder>/VexaArp.mdb); throws CliError naming
+// the file and the cause. A refused open says who may open it: "run as root
+// or as the owner of <folder>".
+Database OpenProgramDatabase(const std::string& path,
+                             DatabaseAccess access = DatabaseAccess::kRead);
 
 // Throws CliError unless `table` exists with every one of `fields`.
 void RequireShape(Database& db, const std::string& path, const std::string& table,
@@ -33,7 +41,7 @@ using StoredValue = std::optional<std::string>;
 
 class SettingsStore {
  public:
-  explicit SettingsStore(const std::string& folder);
+  SettingsStore(const std::string& folder, DatabaseAccess access);
 
   const std::string& path() const { return path_; }
 

@@ -84,7 +84,8 @@ constexpr Command kCommands[] = {
      "tab-separated line per address (IpAddr, MacAddr, Type, IfIndex, SeenTimes,\n"
      "DnsName), or with --json one JSON object per line with those keys. Values are\n"
      "escaped: in the lines, \\\\ \\t \\n \\r and \\xHH for control bytes and bytes that\n"
-     "are not UTF-8; in JSON, the JSON escapes (\\u00HH for such bytes).\n",
+     "are not UTF-8, \\uHHHH for the characters that reorder text (U+202A-202E,\n"
+     "U+2066-2069); in JSON, the JSON escapes (\\u00HH for such bytes).\n",
      Table},
 };
 

@@ -46,6 +46,12 @@ bool IsControl(uint32_t code) {
   return code < 0x20 || (code >= 0x7F && code <= 0x9F);
 }
 
+// The embeddings, overrides and isolates of bidirectional text: raw, they
+// reorder what a terminal shows after them.
+bool IsBidiControl(uint32_t code) {
+  return (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+}
+
 }  // namespace
 
 std::string EscapeText(std::string_view bytes) {
@@ -71,6 +77,8 @@ std::string EscapeText(std::string_view bytes) {
       out += Hex("\\x", code);
     } else if (IsControl(code)) {
       out += Hex("\\u00", code);
+    } else if (IsBidiControl(code)) {
+      out += Hex("\\u", code);
     } else {
       out.append(bytes.substr(0, length));
     }
@@ -101,8 +109,8 @@ std::string EscapeJson(std::string_view bytes) {
       out += "\\t";
     } else if (IsControl(code)) {
       out += Hex("\\u00", code);
-    } else if (code == 0x2028 || code == 0x2029) {
-      out += code == 0x2028 ? "\\u2028" : "\\u2029";
+    } else if (code == 0x2028 || code == 0x2029 || IsBidiControl(code)) {
+      out += Hex("\\u", code);
     } else {
       out.append(bytes.substr(0, length));
     }

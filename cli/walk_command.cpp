@@ -117,21 +117,28 @@ std::string Seconds(Millis duration) {
 
 int Walk(Context& c, const Arguments& args) {
   const WalkArguments parsed = ParseWalkArguments(args);
+  // The options first: a value they cannot take is a usage error whatever
+  // the folder holds.
+  std::optional<std::string> community;
+  std::optional<int16_t> timeout, retries;
+  if (parsed.community)
+    community =
+        std::get<std::string>(CheckedOption("GetComm", "--community", *parsed.community).stored);
+  if (parsed.timeout)
+    timeout = static_cast<int16_t>(
+        std::get<int64_t>(CheckedOption("TimeOut", "--timeout", *parsed.timeout).stored));
+  if (parsed.retries)
+    retries = static_cast<int16_t>(
+        std::get<int64_t>(CheckedOption("Retries", "--retries", *parsed.retries).stored));
   CollectorSettings settings;
   {
     const std::string path = c.File(kDatabaseFileName);
     OpenProgramDatabase(path);  // a missing, locked or newer database, named clearly
     LoadCollectorSettings(path, settings);
   }
-  if (parsed.community)
-    settings.community =
-        std::get<std::string>(CheckedOption("GetComm", "--community", *parsed.community).stored);
-  if (parsed.timeout)
-    settings.timeout_seconds = static_cast<int16_t>(
-        std::get<int64_t>(CheckedOption("TimeOut", "--timeout", *parsed.timeout).stored));
-  if (parsed.retries)
-    settings.retries = static_cast<int16_t>(
-        std::get<int64_t>(CheckedOption("Retries", "--retries", *parsed.retries).stored));
+  if (community) settings.community = *community;
+  if (timeout) settings.timeout_seconds = *timeout;
+  if (retries) settings.retries = *retries;
   settings.debug_mode = false;  // no trace files
   // The same SNMP version and SNMPv3 user as the collector's, refused alike.
   const SnmpSecurity security = SnmpSecurityOf(settings);

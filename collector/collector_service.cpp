@@ -152,9 +152,11 @@ void CollectorService::StartSequence() {
   LoadCollectorSettings(database_path_, settings_);
   // An SNMPv3 user that cannot be used fails the start like any bad setting;
   // its keys are derived once, here, rather than at the first poll.
-  const SnmpSecurity security = SnmpSecurityOf(settings_);
+  SnmpSecurity security = SnmpSecurityOf(settings_);
+  settings_.WipePasswords();  // the user holds them until its keys are made
   if (!security.problem.empty()) throw SettingsError(security.problem);
   if (security.version == snmp::Version::kV3) snmp_manager_.SetUsmUser(security.user);
+  security.user.WipePasswords();
 
   std::string failed;
   if (const int err = DeleteMatchingFiles(files.debug_folder, "*.txt", failed))

@@ -6,7 +6,9 @@
 #      simulated router, register and start the service, let it collect;
 #   3. upgrade: settings and ArpTable kept, the running job left alone;
 #   4. remove: the service stopped and unregistered, the data kept;
-#   5. purge: the folder gone; in the end nothing of the package is left.
+#   5. purge: the folder gone; again with the service registered and its
+#      state unreadable: the unit goes too. In the end nothing of the package
+#      is left.
 #
 # apt-get and dpkg run inside the harness's mount, PID and network
 # namespaces, so the maintainer scripts reach the harness's systemd and the
@@ -129,6 +131,18 @@ EOF
   echo "--- purge"
   apt purge vexa-arp
   [ -z "$(package_state)" ] || [ "$(package_state)" = "un " ] || fail "not purged: $(package_state)"
+  [ ! -e "$folder" ] || fail "$folder is still there"
+
+  echo "--- purge while the state of the registered service cannot be read"
+  apt install "$deb1"
+  "$folder/VexaArpSrv" -install_noMsg
+  [ -f /etc/systemd/system/vexa-arp.service ] || fail "-install_noMsg wrote no unit"
+  # As when vexa-arp cannot run (a library gone in a partial upgrade).
+  printf '#!/bin/sh\nexit 127\n' > "$folder/vexa-arp"
+  apt purge vexa-arp
+  [ ! -e /etc/systemd/system/vexa-arp.service ] || fail "the purge left the unit behind"
+  [ "$(systemctl show -p LoadState --value vexa-arp.service)" = not-found ] ||
+    fail "systemd still knows vexa-arp.service"
   [ ! -e "$folder" ] || fail "$folder is still there"
 }
 

@@ -168,14 +168,21 @@ TEST_F(SystemdServiceManagerTest, EveryFolderNameGivesAUnitSystemdAccepts) {
     ASSERT_EQ(services->Uninstall(), 0);
   }
   test::WriteFile(calls, "");
+  ASSERT_EQ(::chown(folders[1].c_str(), 1, 1), 0);  // the service runs as the folder's owner
   ASSERT_EQ(services->Install(folders[1] + "/VexaArpSrv", folders[1]), 0);
   const std::string unit = Unit();
+  // The user comes before any path that could carry its line on.
+  EXPECT_LT(unit.find("User=1\nGroup=1\n"), unit.find("ExecStart=")) << unit;
   for (const std::string& line :
        {"ExecStart=\"" + folders[1].substr(0, folders[1].size() - 4) + "%%c$d/VexaArpSrv\"\n",
         "WorkingDirectory=" + var_lib.path() + "/a b%%c$d\n",
         "ReadWritePaths=\"" + var_lib.path() + "/a b%%c$d\"\n", std::string("Type=exec\n"),
-        std::string("TimeoutStopSec=45\n"), std::string("PrivateTmp=yes\n")})
+        std::string("TimeoutStopSec=45\n"), std::string("PrivateTmp=yes\n"),
+        std::string("Wants=network-online.target\nAfter=network-online.target\n"),
+        std::string("UMask=0077\n"), std::string("LimitCORE=0\n")})
     EXPECT_NE(unit.find(line), std::string::npos) << line << unit;
+  // Never started at boot: a start empties ArpTable.
+  EXPECT_EQ(unit.find("[Install]"), std::string::npos) << unit;
   EXPECT_EQ(services->Install(folders[1] + "/VexaArpSrv", folders[1]), kServiceAlreadyInstalled);
   EXPECT_EQ(Calls(), Call("daemon-reload"));
 }
@@ -188,7 +195,8 @@ TEST_F(SystemdServiceManagerTest, FoldersSystemdCannotNameAreRefused) {
       {"/opt/line\nbreak", "\"/opt/line\\nbreak\" contains a line break"},
       {"/opt/tab\tname", "\"/opt/tab\\x09name\" contains a line break or another control"},
       {"/opt/latin\xe9", "\"/opt/latin\\xe9\" is not valid UTF-8"},
-      {"/opt/trailing ", "ends with a blank"}};
+      {"/opt/trailing ", "ends with a blank"},
+      {"/srv/x\\", "\"/srv/x\\\" ends with a backslash"}};
   for (const auto& [folder, why] : refused) {
     EXPECT_EQ(services->Install(folder + "/VexaArpSrv", folder), EINVAL) << folder;
     EXPECT_NE(services->ErrorDetail().find(why), std::string::npos) << services->ErrorDetail();

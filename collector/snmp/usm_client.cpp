@@ -59,11 +59,6 @@ uint8_t LevelFlags(SecurityLevel level) {
 // RFC 3414 3.2 step 7b: the window is 150 seconds.
 constexpr int64_t kTimeWindowSeconds = 150;
 
-void ClearSecret(std::string& secret) {
-  std::fill(secret.begin(), secret.end(), '\0');
-  secret.clear();
-}
-
 }  // namespace
 
 ReportCause ClassifyReport(const std::string& oid) {
@@ -117,8 +112,7 @@ void UsmClient::SetUser(const UsmUser& user) {
   auth_ku_ = std::move(auth_ku);
   priv_ku_ = std::move(priv_ku);
   user_ = user;
-  ClearSecret(user_.auth_password);
-  ClearSecret(user_.priv_password);
+  user_.WipePasswords();
   description_ = user.Description();
   ++generation_;
   has_user_ = true;

@@ -1,5 +1,8 @@
 #include "snmp/usm_user.h"
 
+#include <cstdint>
+
+#include "snmp/crypto.h"
 #include "snmp/v3_message.h"
 
 namespace vexa::snmp {
@@ -12,6 +15,18 @@ void AppendPrintable(std::string& text, std::string_view octets) {
 }
 
 }  // namespace
+
+void WipeSecret(std::string& secret) {
+  // Up to the capacity: a shorter value assigned later leaves the rest.
+  secret.resize(secret.capacity());
+  crypto::Cleanse({reinterpret_cast<uint8_t*>(secret.data()), secret.size()});
+  secret.clear();
+}
+
+void UsmUser::WipePasswords() {
+  WipeSecret(auth_password);
+  WipeSecret(priv_password);
+}
 
 std::string_view LevelName(SecurityLevel level) {
   switch (level) {

@@ -14,6 +14,7 @@
 #include "platform/files.h"
 #include "platform/process.h"
 #include "service/service_manager.h"
+#include "text/printable.h"
 
 namespace vexa {
 
@@ -35,6 +36,23 @@ class LocalServiceManager final : public ServiceManager {
         pid_path_(dir_ + "/vexa-arp.pid") {}
 
   int Install(const std::string& program, const std::string& working_dir) override {
+    detail_.clear();
+    if (::access(program.c_str(), X_OK) != 0) {
+      const int err = errno;
+      return Fail(err, "The program \"" + WithoutControlBytes(program) + "\" cannot be run");
+    }
+    detail_ = InstallPermissionProblem(program, working_dir);
+    if (!detail_.empty()) return EPERM;
+    const int err = Register(program, working_dir);
+    if (err == kServiceAlreadyInstalled)
+      detail_ = ServiceErrorText(err);
+    else if (err != 0)
+      Fail(err, "The service cannot be registered in \"" + WithoutControlBytes(dir_) + "\"");
+    return err;
+  }
+
+  // Writes the registration; Install() has named the program's problems.
+  int Register(const std::string& program, const std::string& working_dir) {
     if (program.find('\n') != std::string::npos || working_dir.find('\n') != std::string::npos)
       return EINVAL;
     if (FileExists(registration_path_)) return kServiceAlreadyInstalled;
@@ -95,7 +113,14 @@ class LocalServiceManager final : public ServiceManager {
     return 0;
   }
 
+  std::string ErrorDetail() const override { return detail_; }
+
  private:
+  int Fail(int error, const std::string& what) {
+    detail_ = InstallStepFailure(what, error);
+    return error;
+  }
+
   int Read(Registration& reg) const {
     const auto text = ReadSmallFile(registration_path_, 64 * 1024);
     if (!text) return FileExists(registration_path_) ? EIO : kServiceNotInstalled;
@@ -127,6 +152,7 @@ class LocalServiceManager final : public ServiceManager {
   std::string dir_;
   std::string registration_path_;
   std::string pid_path_;
+  std::string detail_;
 };
 
 }  // namespace

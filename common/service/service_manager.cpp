@@ -2,8 +2,11 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "text/printable.h"
 
 namespace vexa {
 
@@ -45,6 +48,28 @@ std::string ServiceErrorText(int error) {
     default:
       return std::strerror(error);
   }
+}
+
+std::string InstallPermissionProblem(const std::string& program, const std::string& folder) {
+  const std::pair<std::string, const char*> paths[] = {
+      {folder, "The program folder"}, {folder + "/Debug", "The folder"}, {program, "The program"}};
+  for (const auto& [path, what] : paths) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || (st.st_mode & (S_IWGRP | S_IWOTH)) == 0) continue;
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+    return std::string(what) + " \"" + WithoutControlBytes(path) +
+           "\" can be written by group or others (mode " + mode +
+           "): they could change what the service runs or where it writes. Take that right "
+           "away (chmod go-w) and install again";
+  }
+  return {};
+}
+
+std::string InstallStepFailure(const std::string& what, int error) {
+  std::string text = what + ": " + ServiceErrorText(error);
+  if (error == EACCES || error == EPERM) text += "; installing the service needs root";
+  return text;
 }
 
 }  // namespace vexa

@@ -59,4 +59,15 @@ std::unique_ptr<ServiceManager> MakeSystemdServiceManager(const std::string& uni
 
 std::string ServiceErrorText(int error);
 
+// Why the service must not be installed to run `program` in `folder`, as a
+// sentence for the event log; empty when it may. The service runs the
+// program as the folder's owner (root for root's folder) and writes into the
+// folder and its Debug folder: whoever else can write one of them, or the
+// program file, could change what it runs or where it writes.
+std::string InstallPermissionProblem(const std::string& program, const std::string& folder);
+
+// A failed step of an install as a sentence: `what` and the cause, with a
+// word on the privilege an install needs when the cause is a refusal.
+std::string InstallStepFailure(const std::string& what, int error);
+
 }  // namespace vexa

@@ -48,20 +48,30 @@ class SystemdServiceManager final : public ServiceManager {
       : unit_path_(std::move(unit_dir) + "/" + kSystemdUnitName) {}
 
   int Install(const std::string& program, const std::string& working_dir) override {
-    detail_.clear();
     detail_ = SystemdUnitPathProblem(program, working_dir);
     if (!detail_.empty()) return EINVAL;
-    if (FileExists(unit_path_)) return kServiceAlreadyInstalled;
-    if (::access(program.c_str(), X_OK) != 0) return errno;
+    if (FileExists(unit_path_))
+      return Fail(kServiceAlreadyInstalled, "The unit file \"" + unit_path_ + "\" exists already");
+    if (::access(program.c_str(), X_OK) != 0) {
+      const int err = errno;
+      return Fail(err, "The program \"" + program + "\" cannot be run");
+    }
     struct stat folder {};
-    if (::stat(working_dir.c_str(), &folder) != 0) return errno;
-    if (!S_ISDIR(folder.st_mode)) return ENOTDIR;
+    if (::stat(working_dir.c_str(), &folder) != 0) {
+      const int err = errno;
+      return Fail(err, "The program folder \"" + working_dir + "\" cannot be read");
+    }
+    if (!S_ISDIR(folder.st_mode))
+      return Fail(ENOTDIR, "The program folder \"" + working_dir + "\" is no folder");
+    detail_ = InstallPermissionProblem(program, working_dir);
+    if (!detail_.empty()) return EPERM;
     const std::string unit = SystemdUnitText(program, working_dir, folder.st_uid, folder.st_gid);
-    if (const int err = ReplaceFile(unit_path_, unit)) return err;
+    if (const int err = ReplaceFile(unit_path_, unit))
+      return Fail(err, "The unit file \"" + unit_path_ + "\" cannot be written");
     // A unit systemd has not read is no installation: take it back.
     if (const int err = Systemctl({"daemon-reload"}).error) {
       ::unlink(unit_path_.c_str());
-      return err;
+      return Fail(err, "systemd did not read the unit (systemctl daemon-reload)");
     }
     return 0;
   }
@@ -114,6 +124,11 @@ class SystemdServiceManager final : public ServiceManager {
   std::string ErrorDetail() const override { return detail_; }
 
  private:
+  int Fail(int error, const std::string& what) {
+    detail_ = InstallStepFailure(what, error);
+    return error;
+  }
+
   std::string unit_path_;
   std::string detail_;
 };

@@ -121,6 +121,9 @@ std::string SystemdUnitPathProblem(const std::string& program, const std::string
   const char* const kCannot = ": systemd cannot run a service from there";
   std::string problem = PathProblem(folder);
   if (problem.empty() && folder.ends_with(' ')) problem = "ends with a blank";
+  // WorkingDirectory= takes the rest of its line, where a final backslash
+  // would join the next line to the path.
+  if (problem.empty() && folder.ends_with('\\')) problem = "ends with a backslash";
   if (!problem.empty())
     return "The program folder \"" + Printable(folder) + "\" " + problem + kCannot;
   problem = PathProblem(program);
@@ -143,21 +146,24 @@ std::string SystemdUnitText(const std::string& program, const std::string& folde
       "Description=" +
       std::string(kServiceName) +
       "\n"
+      "Wants=network-online.target\n"
       "After=network-online.target\n"
       "\n"
       "[Service]\n"
-      "Type=exec\n"
-      "ExecStart=" +
-      exec_start +
-      "\n"
-      "WorkingDirectory=" +
-      Literal(folder) + "\n";
+      "Type=exec\n";
+  // User= and Group= before the paths: should a path ever carry its line on
+  // into the next, it cannot take the user with it.
   if (user != 0) unit += "User=" + std::to_string(user) + "\nGroup=" + std::to_string(group) + "\n";
+  unit += "ExecStart=" + exec_start + "\nWorkingDirectory=" + Literal(folder) + "\n";
   unit +=
       "KillSignal=SIGTERM\n"
       "TimeoutStopSec=" +
       std::to_string(kServiceStopTimeoutSeconds) +
       "\n"
+      // Files it makes are its owner's alone, and a crash leaves no core
+      // file holding the SNMPv3 keys.
+      "UMask=0077\n"
+      "LimitCORE=0\n"
       "\n"
       "# The collector reads and writes its folder, sends UDP (SNMP, DNS) and reads\n"
       "# /etc/hosts and /etc/resolv.conf; nothing else.\n"
@@ -196,10 +202,9 @@ std::string SystemdUnitText(const std::string& program, const std::string& folde
       "RestrictSUIDSGID=yes\n"
       "LockPersonality=yes\n"
       "MemoryDenyWriteExecute=yes\n"
-      "RemoveIPC=yes\n"
-      "\n"
-      "[Install]\n"
-      "WantedBy=multi-user.target\n";
+      "RemoveIPC=yes\n";
+  // No [Install] section: every start is a new job that empties ArpTable, so
+  // the service is never started at boot.
   return unit;
 }
 

@@ -11,13 +11,15 @@ namespace vexa {
 // Why a unit cannot name `program` run in `folder`, as a sentence for the
 // event log; empty when it can. systemd cannot take a path that is relative
 // or not normalized, holds a line break or another control character or
-// bytes that are not UTF-8, or (as a working directory) ends in a blank.
+// bytes that are not UTF-8, or (as a working directory) ends in a blank or a
+// backslash.
 std::string SystemdUnitPathProblem(const std::string& program, const std::string& folder);
 
 // The unit text for paths that passed SystemdUnitPathProblem. The collector
 // runs as `user`/`group` (the owner of its folder: with no capabilities even
 // root may only write files it owns) in a sandbox that leaves it its folder,
 // outgoing UDP over IPv4 and IPv6, and read access to the system's files.
+// The unit has no [Install] section: it is started by request only.
 std::string SystemdUnitText(const std::string& program, const std::string& folder, uid_t user,
                             gid_t group);
 

@@ -1,6 +1,8 @@
 #include "settings/collector_settings.h"
 
+#include <string.h>
 #include <strings.h>
+
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -145,6 +147,14 @@ class RecordReader {
 };
 
 }  // namespace
+
+void CollectorSettings::WipePasswords() {
+  for (std::string* password : {&v3_auth_password, &v3_priv_password}) {
+    password->resize(password->capacity());
+    ::explicit_bzero(password->data(), password->size());
+    password->clear();
+  }
+}
 
 void LoadCollectorSettings(const std::string& database_path, CollectorSettings& settings) {
   // A missing table is named as such, not as a failed schema upgrade.

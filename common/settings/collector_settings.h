@@ -35,6 +35,10 @@ struct CollectorSettings {
   std::string v3_priv_protocol = "none";  // V3PrivProtocol: one of kPrivProtocolNames
   std::string v3_priv_password;           // V3PrivPassword
   std::string v3_context;                 // V3Context: empty for the agent's default context
+
+  // Overwrites the two passwords in a way the compiler keeps, and empties
+  // them: once the SNMPv3 keys are made from them they have no more use.
+  void WipePasswords();
 };
 
 // NeighbourTable: ipNetToMediaTable only, or ipNetToPhysicalTable with

@@ -6,7 +6,9 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <map>
+#include <sstream>
 
 #include "support/test_folder.h"
 
@@ -87,22 +89,24 @@ TEST_F(CliTest, RefusedCommandsLeaveTheDatabaseAsItWas) {
       {{"set", "TimeOut"}, 2, "set: the field TimeOut has no value"},
       {{"set", "Timeout", "5", "TIMEOUT", "6"}, 2, "TimeOut is given twice"},
       {{"set", "Colour", "red"}, 2, "there is no field Colour; the fields are DebugMode,"},
-      {{"set", "GetComm", "new", "TimeOut", "40000"}, 1, "TimeOut must be a whole number"},
-      {{"set", "CheckInterval", "60"}, 1, "CheckInterval must be at least 300 seconds"},
-      {{"set", "StopTime", "2030-12-31 23:15"}, 1, "StopTime must be a date and a whole hour"},
-      {{"set", "DnsCheck", "true"}, 1, "DnsCheck must be 0 or 1"},
-      {{"set", "GetComm", "a\nb"}, 1, "GetComm must not hold control characters"},
-      {{"set", "RouterList", "192.0.2.1,192.0.2.1"}, 1, "\"192.0.2.1\" is given twice"},
-      {{"set", "MaxRepetitions", "1001"}, 1, "MaxRepetitions must be a whole number from 1 to"},
-      {{"set", "V3AuthProtocol", "SHA1"}, 1, "V3AuthProtocol must be one of none, MD5, SHA,"},
+      {{"set", "GetComm", "new", "TimeOut", "40000"}, 2, "TimeOut must be a whole number"},
+      {{"set", "CheckInterval", "60"}, 2, "CheckInterval must be at least 300 seconds"},
+      {{"set", "StopTime", "2030-12-31 23:15"}, 2, "StopTime must be a date and a whole hour"},
+      {{"set", "DnsCheck", "true"}, 2, "DnsCheck must be 0 or 1"},
+      {{"set", "GetComm", "a\nb"}, 2, "GetComm must not hold control characters"},
+      {{"set", "RouterList", "192.0.2.1,192.0.2.1"}, 2, "\"192.0.2.1\" is given twice"},
+      {{"set", "MaxRepetitions", "1001"}, 2, "MaxRepetitions must be a whole number from 1 to"},
+      {{"set", "V3AuthProtocol", "SHA1"}, 2, "V3AuthProtocol must be one of none, MD5, SHA,"},
       {{"set", "GetComm", "new", "SnmpVersion", "3"}, 1, "SnmpVersion 3 needs a V3User"},
       {{"set", "V3AuthProtocol", "SHA", "V3AuthPassword", "short"}, 1, "at least 8 characters"},
       {{"set", "V3PrivProtocol", "AES", "V3PrivPassword", "long enough"},
        1,
        "V3PrivProtocol AES needs an authentication protocol"},
       {{"set", "V3AuthPassword", "-"}, 2, "standard input holds no line"},
+      {{"set", "TimeOut", "abc"}, 2, "TimeOut must be a whole number"},
+      {{"walk", "192.0.2.1", "--timeout", "abc"}, 2, "--timeout: TimeOut must be a whole number"},
       {{"routers", "add", "192.0.2.9", "::ffff:192.0.2.1"}, 1, "is in the router list already"},
-      {{"routers", "add", "gateway.example"}, 1, "not a router address the collector can poll"},
+      {{"routers", "add", "gateway.example"}, 2, "not a router address the collector can poll"},
       {many, 1, "the collector polls the routers of the first 25 only"},
       {{"routers", "remove", "192.0.2.1", "192.0.2.7"}, 1, "\"192.0.2.7\" is not in the router"},
       {{"routers", "move"}, 2, "unknown subcommand move"},
@@ -117,7 +121,11 @@ TEST_F(CliTest, RefusedCommandsLeaveTheDatabaseAsItWas) {
     const RunResult r = Cli(c.args);
     EXPECT_EQ(r.exit_status, c.exit_status) << c.args[0] << " " << r.err;
     EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line per error: " << r.err;
+    size_t errors = 0;  // lines other than warnings
+    std::istringstream lines(r.err);
+    for (std::string line; std::getline(lines, line);)
+      errors += line.find(": warning: ") == std::string::npos ? 1 : 0;
+    EXPECT_EQ(errors, 1u) << "one line per error: " << r.err;
     EXPECT_EQ(r.out, "");
   }
   EXPECT_EQ(Dump(), before);
@@ -170,7 +178,11 @@ TEST_F(CliTest, SnmpSettingsAreStoredShownMaskedAndOwnerOnly) {
                                               "V3Context",
                                               "ctx"});
   ASSERT_EQ(set.exit_status, 0) << set.err;
-  EXPECT_EQ(set.out + set.err, "");
+  // A word for the password given as an argument, none for the one from stdin.
+  EXPECT_EQ(set.out + set.err,
+            "vexa-arp: set: warning: V3AuthPassword given on the command line can be read by other "
+            "users in the process list and stays in the shell's history; give - to type it or to "
+            "read it from standard input\n");
   const RunResult shown = Cli({"settings"});
   EXPECT_NE(shown.out.find("SnmpVersion\t3\nUseBulk\t1\nMaxRepetitions\t1000\nNeighbourTable\t1\n"
                            "V3User\tops\nV3AuthProtocol\tSHA-512\nV3AuthPassword\t********\n"
@@ -197,36 +209,125 @@ TEST_F(CliTest, SnmpSettingsAreStoredShownMaskedAndOwnerOnly) {
       std::string::npos);
 }
 
-TEST_F(CliTest, MissingOlderOrNewerDatabaseIsNamed) {
+// A version-0 database, as the first release made it.
+void MakeFirstReleaseDatabase(const ProgramFolder& folder) {
+  ::unlink(folder.Database().c_str());
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(folder.Database().c_str(), &db), SQLITE_OK);
+  const std::string schema =
+      ReadFile(std::string(VEXA_SOURCE_DIR) + "/tests/data/schema-version-0.sql");
+  EXPECT_EQ(sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+  sqlite3_close(db);
+}
+
+TEST_F(CliTest, MissingOlderNewerOrWithheldDatabaseIsNamed) {
+  const auto sql = [](const char* text) { return [text](const ProgramFolder& f) { f.Sql(text); }; };
   const struct {
-    const char* sql;
+    std::function<void(const ProgramFolder&)> make;
     std::vector<std::string> args;
-    const char* error;
+    std::string error;
+    bool as_nobody = false;
   } cases[] = {
-      {"ALTER TABLE Settings_General DROP COLUMN DnsCheck",
+      {sql("ALTER TABLE Settings_General DROP COLUMN DnsCheck"),
        {"set", "GetComm", "x"},
        "has no field DnsCheck; the database is of an older shape"},
-      {"DROP TABLE ArpTable", {"table"}, "has no table ArpTable"},
-      {"DELETE FROM Settings_General", {"routers", "add", "192.0.2.1"}, "has no record"},
-      {"PRAGMA user_version = 1000",
+      {sql("DROP TABLE ArpTable"), {"table"}, "has no table ArpTable"},
+      {sql("DELETE FROM Settings_General"), {"routers", "add", "192.0.2.1"}, "has no record"},
+      {sql("PRAGMA user_version = 1000"),
        {"routers", "add", "192.0.2.1"},
        "is of schema version 1000, newer than this program reads"},
+      {sql("PRAGMA user_version = 1000"),
+       {"table"},
+       "is of schema version 1000, newer than this program reads"},
+      // A command that only reads does not bring an older database up to date.
+      {MakeFirstReleaseDatabase,
+       {"settings"},
+       "is of schema version 0, older than this program's 1, and this command only reads it"},
+      {[](const ProgramFolder& f) {
+         ::unlink(f.Database().c_str());
+         ::mkfifo(f.Database().c_str(), 0600);
+       },
+       {"settings"},
+       "VexaArp.mdb is not a regular file"},
+      {[](const ProgramFolder& f) { ::chmod(f.Database().c_str(), 0600); },
+       {"table"},
+       "; run as root or as the owner of ",
+       true},
+      {[](const ProgramFolder& f) { ::chmod(f.path().c_str(), 0700); },
+       {"settings"},
+       ": Permission denied; run as root or as the owner of ",
+       true},
   };
   for (const auto& c : cases) {
     ProgramFolder other;
-    other.Sql(c.sql);
-    const std::string before = ReadFile(other.Database());
+    ::chmod(other.Scratch().c_str(), 0755);  // for nobody
+    c.make(other);
+    struct stat st {};
+    const bool regular = ::stat(other.Database().c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    const std::string before = regular ? ReadFile(other.Database()) : "";
     std::vector<std::string> args = {"--folder", other.path()};
     args.insert(args.end(), c.args.begin(), c.args.end());
-    const RunResult r = test::Run(VEXA_CLI_BINARY, args);
-    EXPECT_EQ(r.exit_status, 1);
+    if (c.as_nobody)
+      args.insert(args.begin(),
+                  {"--reuid=nobody", "--regid=nogroup", "--clear-groups", VEXA_CLI_BINARY});
+    const RunResult r = test::Run(c.as_nobody ? "/usr/bin/setpriv" : VEXA_CLI_BINARY, args);
+    EXPECT_EQ(r.exit_status, 1) << c.args[0];
     EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
-    EXPECT_EQ(ReadFile(other.Database()), before) << c.sql;
+    if (c.as_nobody) {
+      EXPECT_TRUE(r.err.ends_with(other.path() + "\n")) << r.err;
+    }
+    if (regular) {
+      EXPECT_EQ(ReadFile(other.Database()), before) << c.args[0];
+    }
   }
   const RunResult missing = test::Run(VEXA_CLI_BINARY, {"--folder", folder.Scratch(), "settings"});
   EXPECT_EQ(missing.exit_status, 1);
   EXPECT_NE(missing.err.find("there is no database " + folder.Scratch() + "/VexaArp.mdb"),
             std::string::npos);
+}
+
+// "set V3AuthPassword -" on a terminal: the prompt, no echo of what is typed,
+// and the terminal's echo back afterwards, also when Ctrl-C ends the prompt.
+TEST_F(CliTest, APasswordTypedOnATerminalIsNotShown) {
+  const char* const script = R"(
+import os, pty, select, sys, termios
+binary, folder, keys = sys.argv[1], sys.argv[2], sys.argv[3].encode()
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(binary, [binary, '--folder', folder, 'set', 'V3AuthPassword', '-'])
+out = b''
+while b'V3AuthPassword: ' not in out and select.select([fd], [], [], 10)[0]:
+    out += os.read(fd, 4096)
+echo = termios.tcgetattr(fd)[3] & termios.ECHO
+os.write(fd, keys)
+while select.select([fd], [], [], 10)[0]:
+    try:
+        data = os.read(fd, 4096)
+    except OSError:
+        break
+    if not data:
+        break
+    out += data
+status = os.waitstatus_to_exitcode(os.waitpid(pid, 0)[1])
+after = termios.tcgetattr(fd)[3] & termios.ECHO
+print(f"echo {'on' if echo else 'off'} while asked, {'on' if after else 'off'} after, {status}")
+sys.stdout.write(out.decode(errors='replace'))
+)";
+  const struct {
+    std::string keys;
+    std::string outcome;
+    std::string stored;
+  } cases[] = {
+      {"half typed\x03", "echo off while asked, on after, -2\n", "\n"},  // SIGINT
+      {"typed pass phrase\n", "echo off while asked, on after, 0\n", "typed pass phrase\n"},
+  };
+  for (const auto& c : cases) {
+    const RunResult r =
+        test::Run("/usr/bin/python3", {"-c", script, VEXA_CLI_BINARY, folder.path(), c.keys});
+    EXPECT_TRUE(r.out.starts_with(c.outcome + "V3AuthPassword: ")) << r.out << r.err;
+    EXPECT_EQ(r.out.find("typed"), std::string::npos) << r.out;
+    EXPECT_EQ(Sqlite("SELECT V3AuthPassword FROM Settings_General"), c.stored);
+  }
 }
 
 TEST_F(CliTest, RoutersAreAddedListedAndRemoved) {
@@ -246,6 +347,20 @@ TEST_F(CliTest, RoutersAreAddedListedAndRemoved) {
 TEST_F(CliTest, ServiceLifeCycle) {
   const auto status = [&] { return Cli({"service", "status"}).out; };
   EXPECT_EQ(status(), "Installed\tno\nStarted\t-\n");
+  // A user who may not install is told why.
+  ::chmod(folder.Scratch().c_str(), 0755);
+  std::vector<std::string> args = {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                   VEXA_CLI_BINARY,  "--folder",        folder.path(),
+                                   "service",        "install"};
+  RunResult denied = test::Run("/usr/bin/setpriv", args, Env());
+  EXPECT_EQ(denied.exit_status, 1);
+  EXPECT_NE(denied.err.find("Vexa ARP Service Failed To Install\nThe service cannot be registered "
+                            "in \"" +
+                            folder.Scratch() +
+                            "/service\": Permission denied; "
+                            "installing the service needs root\n"),
+            std::string::npos)
+      << denied.err;
   // A folder named relative to the current directory.
   RunResult r = test::Run(VEXA_CLI_BINARY, {"--folder", "program/", "service", "install"}, Env(),
                           folder.Scratch());
@@ -254,6 +369,9 @@ TEST_F(CliTest, ServiceLifeCycle) {
   r = Cli({"service", "install"});  // the collector refuses a second registration
   EXPECT_EQ(r.exit_status, 1);
   EXPECT_NE(r.err.find("VexaArpSrv -install_noMsg ended with exit status 1"), std::string::npos);
+  EXPECT_NE(r.err.find("Failed To Install\nThe service \"Vexa ARP\" is already installed\n"),
+            std::string::npos)
+      << r.err;
   EXPECT_EQ(status(), "Installed\tyes\nState\tstopped\nStarted\t-\n");
 
   EXPECT_EQ(Cli({"service", "start"}).out, "The service is started.\n");
@@ -281,14 +399,14 @@ TEST_F(CliTest, TableWritesAgentBytesEscaped) {
       "INSERT INTO ArpTable (IpAddr, MacAddr, Type, IfIndex, SeenTimes, DnsName) VALUES "
       "('192.0.2.1', '02 00 00 00 00 01', 3, 1, 4, 'host.demo.lan'),"
       "('192.0.2.2', 'a' || char(9) || 'b' || char(10) || char(27) || '[2J', 4, 2, 1, NULL),"
-      "('192.0.2.3', CAST(x'ff22c29b5c' AS TEXT), 3, 1, 1, 'x\"y' || char(8232));");
+      "('192.0.2.3', CAST(x'ff22c29b5c' AS TEXT), 3, 1, 1, 'x\"y' || char(8232, 8238, 8294));");
   RunResult r = Cli({"table"});
   EXPECT_EQ(r.exit_status, 0);
   EXPECT_EQ(r.out,
             "IpAddr\tMacAddr\tType\tIfIndex\tSeenTimes\tDnsName\n"
             "192.0.2.1\t02 00 00 00 00 01\t3\t1\t4\thost.demo.lan\n"
             "192.0.2.2\ta\\tb\\n\\x1B[2J\t4\t2\t1\t\n"
-            "192.0.2.3\t\\xFF\"\\u009B\\\\\t3\t1\t1\tx\"y\xE2\x80\xA8\n");
+            "192.0.2.3\t\\xFF\"\\u009B\\\\\t3\t1\t1\tx\"y\xE2\x80\xA8\\u202E\\u2066\n");
   r = Cli({"table", "--json"});
   EXPECT_EQ(r.exit_status, 0);
   EXPECT_EQ(r.out,
@@ -297,7 +415,7 @@ TEST_F(CliTest, TableWritesAgentBytesEscaped) {
             "{\"IpAddr\":\"192.0.2.2\",\"MacAddr\":\"a\\tb\\n\\u001B[2J\",\"Type\":4,\"IfIndex\":2,"
             "\"SeenTimes\":1,\"DnsName\":null}\n"
             "{\"IpAddr\":\"192.0.2.3\",\"MacAddr\":\"\\u00FF\\\"\\u009B\\\\\",\"Type\":3,"
-            "\"IfIndex\":1,\"SeenTimes\":1,\"DnsName\":\"x\\\"y\\u2028\"}\n");
+            "\"IfIndex\":1,\"SeenTimes\":1,\"DnsName\":\"x\\\"y\\u2028\\u202E\\u2066\"}\n");
   for (const char c : r.out) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20);
   // Every line is JSON a standard parser reads.
   WriteFile(folder.Scratch() + "/table.json", r.out);

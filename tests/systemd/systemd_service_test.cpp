@@ -116,8 +116,10 @@ TEST_F(SystemdService, WholeLifeWithTheRealCollectorInTheHardenedUnit) {
   auto services = MakeServiceManager();
   EXPECT_EQ(services->Start(), kServiceAlreadyRunning);
   EXPECT_NE(VexaService(folder, "start").err.find("(error 114)"), std::string::npos);
-  EXPECT_EQ(StateOf(test::RunAsNobody(tool, {"--folder", folder.path(), "service", "status"})), "running");
-  const test::RunResult denied_stop = test::RunAsNobody(tool, {"--folder", folder.path(), "service", "stop"});
+  EXPECT_EQ(StateOf(test::RunAsNobody(tool, {"--folder", folder.path(), "service", "status"})),
+            "running");
+  const test::RunResult denied_stop =
+      test::RunAsNobody(tool, {"--folder", folder.path(), "service", "stop"});
   EXPECT_EQ(denied_stop.exit_status, 1);
   EXPECT_NE(denied_stop.err.find("(error 13)"), std::string::npos) << denied_stop.err;
 
@@ -126,14 +128,16 @@ TEST_F(SystemdService, WholeLifeWithTheRealCollectorInTheHardenedUnit) {
       [&] { return ReadFile(folder.File("ArpList.txt")).find("IpAddress") != std::string::npos; },
       240s);
   ASSERT_TRUE(exported) << ReadFile(folder.AppEvent());
-  EXPECT_EQ(StateOf(VexaService(folder, "status")), "running") << "the service stays up after the export";
+  EXPECT_EQ(StateOf(VexaService(folder, "status")), "running")
+      << "the service stays up after the export";
 
   ASSERT_EQ(VexaService(folder, "stop").exit_status, 0);
   EXPECT_TRUE(LogHas(folder, "\t3\tfrmVexaArpSrv_dartSvc_State\tService Stopped\r\n", 5s));
   EXPECT_EQ(test::SystemctlOutput({"is-active", "vexa-arp.service"}), "inactive");
   EXPECT_EQ(services->Stop(), kServiceNotActive);
   EXPECT_NE(VexaService(folder, "stop").err.find("(error 3)"), std::string::npos);
-  const test::RunResult denied_start = test::RunAsNobody(tool, {"--folder", folder.path(), "service", "start"});
+  const test::RunResult denied_start =
+      test::RunAsNobody(tool, {"--folder", folder.path(), "service", "start"});
   EXPECT_NE(denied_start.err.find("(error 13)"), std::string::npos) << denied_start.err;
   EXPECT_EQ(StateOf(VexaService(folder, "status")), "stopped");
 
@@ -171,7 +175,9 @@ TEST_F(SystemdService, WholeLifeWithTheRealCollectorInTheHardenedUnit) {
 
 // A folder in a home directory, with quotes, a backslash, a colon and letters beyond
 // ASCII in its name, owned by a user other than root: the service runs as
-// that user, sees its folder through the hidden homes, and logs there.
+// that user, sees its folder through the hidden homes, and logs there, in
+// files of its own. A name ending in a backslash, which would join the next
+// line of the unit to it, is refused.
 TEST_F(SystemdService, AFolderInAHomeWithAnOddNameRunsAsItsOwner) {
   // An empty tmpfs over whichever of /home and /root does not hold this test.
   const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
@@ -182,6 +188,15 @@ TEST_F(SystemdService, AFolderInAHomeWithAnOddNameRunsAsItsOwner) {
   ::chmod(folder.Scratch().c_str(), 0755);
   const std::string owner = "daemon";
   ASSERT_EQ(test::Run("/bin/chown", {"-R", owner + ":", folder.path()}).exit_status, 0);
+
+  test::ProgramFolder trailing("x\\", home);
+  ASSERT_EQ(test::Run("/bin/chown", {"-R", owner + ":", trailing.path()}).exit_status, 0);
+  const test::RunResult refused = test::Run(trailing.Collector(), {"-install"});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_EQ(refused.err, "Vexa ARP Service Failed To Install\nThe program folder \"" +
+                             trailing.path() +
+                             "\" ends with a backslash: systemd cannot run a service from there\n");
+  EXPECT_FALSE(FileExists(kUnitFile));
 
   const test::RunResult install = test::Run(folder.Collector(), {"-install"});
   ASSERT_EQ(install.exit_status, 0) << install.err;
@@ -197,6 +212,8 @@ TEST_F(SystemdService, AFolderInAHomeWithAnOddNameRunsAsItsOwner) {
   struct stat log {};
   ASSERT_EQ(::stat(folder.AppEvent().c_str(), &log), 0);
   EXPECT_EQ(log.st_uid, 1u) << "the collector writes as the folder's owner";
+  EXPECT_EQ(log.st_mode & 0777, 0600u) << "and for that owner only";
+  EXPECT_EQ(test::SystemctlOutput({"show", "-p", "LimitCORE", "--value", "vexa-arp.service"}), "0");
   ASSERT_EQ(VexaService(folder, "stop").exit_status, 0);
   EXPECT_TRUE(LogHas(folder, "Service Stopped", 5s));
   EXPECT_EQ(test::Run(folder.Collector(), {"-uninstall"}).exit_status, 0);
