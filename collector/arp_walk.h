@@ -5,7 +5,14 @@
 // waits in the event loop while two handlers run the walk: each accepted
 // response stores its rows and asks for the next ones; the reply watch, a
 // one-shot timer armed with every request, sends an overdue request again or
-// gives the walk up. Walk() returns what the walk found.
+// gives the walk up. Walk() returns what the walk found. The rows of a
+// response are read by row_readers.h, by the identifiers of their bindings.
+//
+// With NeighbourTable 1, ipNetToMediaTable is walked instead where the agent
+// shows at its first answer that it has no ipNetToPhysicalTable. An
+// ipNetToMediaTable without its interface column
+// is walked by its physical addresses, the interface and address taken from
+// the index.
 //
 // GETBULK: a tooBig answer halves the repetitions (down to 1) and asks again.
 // The rest of the walk goes on with get-next, and the event log says so once,
@@ -24,7 +31,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,6 +38,7 @@
 #include "arp_row.h"
 #include "collector_context.h"
 #include "neighbour_table.h"
+#include "row_readers.h"
 #include "snmp/manager.h"
 
 namespace vexa {
@@ -59,10 +66,12 @@ struct WalkResult {
   // The table walked: ipNetToPhysicalTable, unless the settings ask for
   // ipNetToMediaTable or the agent has no ipNetToPhysicalTable.
   const NeighbourTable* table = &kIpNetToMediaTable;
-  // ipNetToPhysicalTable rows passed over: of another address type (zoned
-  // addresses, ...), and rows whose index is not one of the table's.
+  // Rows passed over: of another address type (zoned addresses, ...), rows
+  // whose index is not one of the table's, and rows without a physical
+  // address.
   size_t skipped_other_type = 0;
   size_t skipped_bad_index = 0;
+  size_t skipped_no_phys_address = 0;
   Millis duration{0};  // by the event loop's clock
 };
 
@@ -105,44 +114,28 @@ class ArpWalker {
   void SetLastRequestId(int32_t id) { request_id_ = id; }
 
  private:
-  // A row as a response carries it, copied out of the message: handling a
-  // row may wait (a log line), and another response then replaces the message.
-  struct RowRead {
-    std::string index;  // ".ifIndex.a.b.c.d", what the next request asks after
-    std::string ip_address;
-    std::string phys_address;  // one byte per octet
-    int32_t if_index = 0;
-    int16_t type = 0;
-    PhysicalIndex::Kind kind = PhysicalIndex::Kind::kAddress;  // other kinds are passed over
-  };
-
   void Begin(const std::string& router);
-  void SendRequest();
-  void OnResponse();
+  // Sends the request for the rows after row_index_, by GETBULK or get-next.
+  void Send(bool bulk);
+  void SendRequest() { Send(bulk_); }
+  void OnResponse(const snmp::Message& response);
   void OnRefusal(const snmp::Refusal& refusal);
-  void HandleResponse();
-  // The rest of a GETBULK response's handling: its whole rows in order, up
-  // to the first that does not continue the table.
-  void HandleBulkResponse(int32_t answered);
+  void HandleResponse(const snmp::Message& response);
+  void HandleGetNextResponse(const snmp::Message& response);
+  void HandleBulkResponse(const snmp::Message& response);
+  // Stores and counts the rows the reader read, then goes on as `read` says.
+  void TakeRows(const snmp::Message& response, const RowsRead& read);
   // Turns the rest of the walk to get-next, sends the request now due and
   // logs why.
   void FallBackToGetNext(const std::string& why);
-  // Reads the row that `columns` carry (the four columns in request order
-  // first), to follow `after` and `rows_before` rows. Returns why the walk
-  // ends when they do not continue the table; throws when their values are
-  // no row.
-  std::optional<WalkOutcome> ReadRow(std::span<const snmp::VarBind> columns,
-                                     const std::string& after, size_t rows_before,
-                                     RowRead& row) const;
-  std::optional<WalkOutcome> ReadPhysicalRow(std::span<const snmp::VarBind> columns,
-                                             const std::string& after, size_t rows_before,
-                                             RowRead& row) const;
-  // Walks ipNetToMediaTable instead where the agent shows at its first
-  // answer that it has no ipNetToPhysicalTable; false where that is not so.
-  bool FallBackToMediaTable();
-  // Stores a row read from the answer to request `answered`; false when the
-  // walk has moved on meanwhile.
-  bool StoreRow(const RowRead& row, int32_t answered);
+  // The end of the table walked: the walk ends, or goes on with
+  // ipNetToMediaTable.
+  void EndOfTable();
+  // Walks ipNetToMediaTable from its start, instead of ipNetToPhysicalTable.
+  void WalkMediaTable();
+  // Stores a row read from an answer while `exchange` is still the walk's
+  // exchange; false when the walk has moved on meanwhile.
+  bool StoreRow(const NeighbourRow& row, uint64_t exchange);
   void ReportResponseFailure(const std::string& description,
                              std::span<const snmp::VarBind> bindings);
   void OnReplyWatch();
@@ -155,17 +148,22 @@ class ArpWalker {
   snmp::Manager& manager_;
   OneShotTimer reply_watch_;
   ArpRowBuffer rows_;
+  RowReader reader_;
   ProgressFn on_progress_;
   WalkResult result_;
   const NeighbourTable* table_ = &kIpNetToMediaTable;
   std::string router_;
-  std::string row_index_;  // the index of the last row stored or passed over
+  std::string row_index_;  // the index the next request asks after
   int32_t request_id_ = 0;
-  bool bulk_ = false;               // this walk asks with GETBULK
-  bool bulk_answered_ = false;      // a GETBULK of this walk had an answer
-  int32_t repetitions_ = 0;         // rows asked per GETBULK
-  bool v1_bulk_noted_ = false;      // this job's log says SNMPv1 walks without GETBULK
-  std::vector<RowRead> bulk_rows_;  // one response's rows, reused
+  // Counts every request sent and the walk's end: handling an answer may
+  // wait (a log line), and whatever happens meanwhile moves it on.
+  uint64_t exchange_ = 0;
+  bool bulk_ = false;       // this walk asks with GETBULK
+  bool sent_bulk_ = false;  // the last request was a GETBULK
+  bool bulk_answered_ = false;  // a GETBULK of this walk had an answer
+  int32_t repetitions_ = 0;     // rows asked per GETBULK
+  bool v1_bulk_noted_ = false;  // this job's log says SNMPv1 walks without GETBULK
+  size_t physical_rows_ = 0;    // rows of ipNetToPhysicalTable read, kept or not
   bool busy_ = false;
   bool enabled_ = true;
   SteadyTime started_{};
@@ -173,11 +171,5 @@ class ArpWalker {
   int64_t walk_deadline_ = 0;
   int64_t reply_deadline_ = 0;
 };
-
-// Whether `oid` lies strictly after `after` in the MIB's order (arc by arc).
-// Texts that are not dotted decimal identifiers compare as "not after".
-bool OidComesAfter(const std::string& oid, const std::string& after);
-// Whether `oid` is an instance under the column `column` (arc-wise prefix).
-bool OidUnderColumn(const std::string& oid, const std::string& column);
 
 }  // namespace vexa
