@@ -141,6 +141,7 @@ void ArpWalker::Begin(const std::string& router) {
                                                                     : &kIpNetToMediaTable;
   result_.table = table_;
   physical_rows_ = 0;
+  physical_ipv4_ = false;
   started_ = ctx_.loop.clock().Now();
   if (!enabled_) {
     result_.outcome = WalkOutcome::kStopped;
@@ -325,7 +326,7 @@ void ArpWalker::HandleResponse(const snmp::Message& response) {
 
 void ArpWalker::HandleGetNextResponse(const snmp::Message& response) {
   if (response.error_status != 0) {
-    if (table_ == &kIpNetToPhysicalTable && physical_rows_ == 0) return WalkMediaTable();
+    if (table_ == &kIpNetToPhysicalTable && physical_rows_ == 0) return WalkMediaTable(true);
     result_.error_status = response.error_status;
     End(WalkOutcome::kErrorStatus);
     if (ctx_.settings.debug_mode)
@@ -386,7 +387,7 @@ void ArpWalker::TakeRows(const snmp::Message& response, const RowsRead& read) {
     case RowsEnd::kNoIfIndexColumn:
       // The agent serves the physical addresses without the interface column.
       table_ = &kIpNetToMediaByPhysAddress;
-      result_.table = table_;
+      (result_.second_table != nullptr ? result_.second_table : result_.table) = table_;
       return SendRequest();
     case RowsEnd::kNotIncreasing:
       return End(WalkOutcome::kNotIncreasing);
@@ -402,13 +403,16 @@ void ArpWalker::TakeRows(const snmp::Message& response, const RowsRead& read) {
 }
 
 void ArpWalker::EndOfTable() {
-  if (table_ == &kIpNetToPhysicalTable && physical_rows_ == 0) return WalkMediaTable();
+  if (table_ == &kIpNetToPhysicalTable && physical_rows_ == 0) return WalkMediaTable(true);
+  // Agents that hold only IPv6 in ipNetToPhysicalTable keep IPv4 in
+  // ipNetToMediaTable.
+  if (table_ == &kIpNetToPhysicalTable && !physical_ipv4_) return WalkMediaTable(false);
   End(WalkOutcome::kEndOfTable);
 }
 
-void ArpWalker::WalkMediaTable() {
+void ArpWalker::WalkMediaTable(bool instead) {
   table_ = &kIpNetToMediaTable;
-  result_.table = table_;
+  (instead ? result_.table : result_.second_table) = table_;
   row_index_.clear();
   SendRequest();
 }
@@ -418,6 +422,8 @@ bool ArpWalker::StoreRow(const NeighbourRow& read, uint64_t exchange) {
   // The MAC conversion's log line waits, and events run meanwhile: a copy of
   // the response may have taken the row, or a stop ended the walk.
   if (!busy_ || exchange_ != exchange) return false;
+  if (table_ == &kIpNetToPhysicalTable && read.ip_address.find(':') == std::string::npos)
+    physical_ipv4_ = true;
   ArpRow& row = rows_.Append();
   row.ip_address.assign(read.ip_address);
   row.mac_address.assign(mac);

@@ -9,8 +9,9 @@
 // response are read by row_readers.h, by the identifiers of their bindings.
 //
 // With NeighbourTable 1, ipNetToMediaTable is walked instead where the agent
-// shows at its first answer that it has no ipNetToPhysicalTable. An
-// ipNetToMediaTable without its interface column
+// shows at its first answer that it has no ipNetToPhysicalTable, and after it
+// where ipNetToPhysicalTable holds no IPv4 row (agents that keep IPv4 in
+// ipNetToMediaTable only). An ipNetToMediaTable without its interface column
 // is walked by its physical addresses, the interface and address taken from
 // the index.
 //
@@ -66,6 +67,9 @@ struct WalkResult {
   // The table walked: ipNetToPhysicalTable, unless the settings ask for
   // ipNetToMediaTable or the agent has no ipNetToPhysicalTable.
   const NeighbourTable* table = &kIpNetToMediaTable;
+  // ipNetToMediaTable where it was walked after ipNetToPhysicalTable for the
+  // IPv4 rows that table did not hold; its rows follow the first table's.
+  const NeighbourTable* second_table = nullptr;
   // Rows passed over: of another address type (zoned addresses, ...), rows
   // whose index is not one of the table's, and rows without a physical
   // address.
@@ -131,8 +135,9 @@ class ArpWalker {
   // The end of the table walked: the walk ends, or goes on with
   // ipNetToMediaTable.
   void EndOfTable();
-  // Walks ipNetToMediaTable from its start, instead of ipNetToPhysicalTable.
-  void WalkMediaTable();
+  // Walks ipNetToMediaTable from its start, `instead` of ipNetToPhysicalTable
+  // or after it.
+  void WalkMediaTable(bool instead);
   // Stores a row read from an answer while `exchange` is still the walk's
   // exchange; false when the walk has moved on meanwhile.
   bool StoreRow(const NeighbourRow& row, uint64_t exchange);
@@ -164,6 +169,7 @@ class ArpWalker {
   int32_t repetitions_ = 0;     // rows asked per GETBULK
   bool v1_bulk_noted_ = false;  // this job's log says SNMPv1 walks without GETBULK
   size_t physical_rows_ = 0;    // rows of ipNetToPhysicalTable read, kept or not
+  bool physical_ipv4_ = false;  // an IPv4 row of ipNetToPhysicalTable was kept
   bool busy_ = false;
   bool enabled_ = true;
   SteadyTime started_{};

@@ -418,9 +418,10 @@ TEST_F(ArpWalkTest, AnAgentRefusingTheNeighbourTableIsWalkedThroughTheArpTable) 
   EXPECT_NE(snmp.find("\tGetArpTable\t1.3.6.1.2.1.4.22.1.1\t\r\n"), std::string::npos) << snmp;
 }
 
-// Agents that leave a column out for some rows, each walked by get-next and
-// by GETBULK: every address is stored with its own row's values, nothing is
-// lost, and the agent is asked no more than the table needs.
+// Agents that leave a column out for some rows or hold IPv4 apart from IPv6,
+// each walked by get-next and by GETBULK: every address is stored with its
+// own row's values, nothing is lost, and the agent is asked no more than the
+// table needs.
 TEST_F(ArpWalkTest, AgentFaultsNeitherLoseRowsNorLendThemOtherRowsValues) {
   using test::TableRow;
   using test::WalkedRow;
@@ -447,6 +448,9 @@ TEST_F(ArpWalkTest, AgentFaultsNeitherLoseRowsNorLendThemOtherRowsValues) {
     };
   };
   const std::string media = "1.3.6.1.2.1.4.22.1.";
+  const std::string physical = "1.3.6.1.2.1.4.35.1.";
+  const std::string v6a = ".7.2.16.32.1.13.184.0.0.0.0.0.0.0.0.0.0.0.10";
+  const std::string v6b = ".7.2.16.254.128.0.0.0.0.0.0.0.0.0.0.0.0.0.1";
   const std::string mac = std::string("\x02\x00\x00\x00\x00\x0a", 6);
   const auto is_bulk = [](const snmp::Message& m) {
     return m.pdu_type == snmp::pdu::kGetBulkRequest;
@@ -456,6 +460,8 @@ TEST_F(ArpWalkTest, AgentFaultsNeitherLoseRowsNorLendThemOtherRowsValues) {
     std::function<void()> serve;
     std::vector<WalkedRow> rows{};  // empty: kept(agent.rows)
     size_t no_phys_address = 0;
+    std::string tables = "ipNetToMediaTable";
+    int neighbour_table = kNeighbourTableMedia;
     size_t get_next_requests = 0;
     std::vector<int32_t> asked{};  // each GETBULK's repetitions, 0 for a get-next
   } cases[] = {
@@ -505,6 +511,23 @@ TEST_F(ArpWalkTest, AgentFaultsNeitherLoseRowsNorLendThemOtherRowsValues) {
                 {64, "10.10.11.102", "02 00 00 00 00 0a", 0}},
        .get_next_requests = 5,
        .asked = {4, 4}},
+      {.name = "IPv6 only in ipNetToPhysicalTable",
+       .serve =
+           [&] {
+             agent.rows = test::MakeRows(2);
+             for (const std::string& index : {v6a, v6b}) {
+               agent.Serve(physical + "4" + index, syntax::kOctetString, mac);
+               agent.Serve(physical + "6" + index, syntax::kInteger, "3");
+             }
+           },
+       .rows = {{7, "2001:db8::a", "02 00 00 00 00 0a", 3},
+                {7, "fe80::1", "02 00 00 00 00 0a", 3},
+                {1, "10.0.0.1", FormatMac(test::MakeRows(2)[0].mac), 3},
+                {2, "10.0.0.2", FormatMac(test::MakeRows(2)[1].mac), 3}},
+       .tables = "ipNetToPhysicalTable, ipNetToMediaTable",
+       .neighbour_table = kNeighbourTablePhysical,
+       .get_next_requests = 6,
+       .asked = {4, 4}},
   };
   for (const auto& c : cases) {
     for (const bool bulk : {false, true}) {
@@ -515,11 +538,14 @@ TEST_F(ArpWalkTest, AgentFaultsNeitherLoseRowsNorLendThemOtherRowsValues) {
       agent.requests.clear();
       settings.use_bulk = bulk;
       settings.max_repetitions = 4;
+      settings.neighbour_table = c.neighbour_table;
       Walk();
       EXPECT_EQ(test::RowsOf(result), c.rows.empty() ? kept(agent.rows) : c.rows);
       EXPECT_EQ(OutcomeText(result), "end of table");
       EXPECT_EQ(result.skipped_no_phys_address, c.no_phys_address);
-      EXPECT_STREQ(result.table->name, "ipNetToMediaTable");
+      EXPECT_EQ(std::string(result.table->name) +
+                    (result.second_table ? std::string(", ") + result.second_table->name : ""),
+                c.tables);
       std::vector<int32_t> asked;
       for (const snmp::Message& m : agent.requests) asked.push_back(is_bulk(m) ? m.error_index : 0);
       if (bulk)
