@@ -148,7 +148,7 @@ void ArpWalker::Begin(const std::string& router) {
     return;
   }
   bulk_ = ctx_.settings.use_bulk && ctx_.settings.snmp_version != 1;
-  bulk_answered_ = false;
+  bulk_answers_ = BulkAnswers::kUnknown;
   repetitions_ = std::clamp(ctx_.settings.max_repetitions, kMinRepetitions, kMaxRepetitions);
   if (ctx_.settings.use_bulk && !bulk_ && !v1_bulk_noted_) {
     v1_bulk_noted_ = true;
@@ -237,21 +237,30 @@ void ArpWalker::OnReplyWatch() {
     return;
   }
   if (now > reply_deadline_) {
-    if (result_.resends >= ctx_.settings.retries) {
+    // Whether an agent answers GETBULK at all is found out without using the
+    // retries: a GETBULK that no GETBULK of the walk has been answered before
+    // is asked again by get-next, and a GETBULK unanswered after get-next was
+    // answered turns the walk to get-next. Only then do the retries count.
+    const bool probe = bulk_ && bulk_answers_ == BulkAnswers::kUnknown;
+    const bool decided = bulk_ && bulk_answers_ == BulkAnswers::kProbed;
+    if (!probe && !decided && result_.resends >= ctx_.settings.retries) {
       End(WalkOutcome::kNoAnswer);
       WriteTimerTrace("ReStop");
       return;
     }
-    ++result_.resends;
+    if (!probe && !decided) ++result_.resends;
     WriteTimerTrace("ReSend");
     // The same rows again under a new identifier; a late reply to the earlier
-    // copy is then stale. An agent that has never answered GETBULK may not
-    // know it: the re-send asks with get-next.
-    if (busy_ && bulk_ && !bulk_answered_)
+    // copy is then stale.
+    if (busy_ && probe) {
+      bulk_answers_ = BulkAnswers::kProbing;
+      Send(false);
+    } else if (busy_ && decided) {
       FallBackToGetNext("no answer to GETBULK within " +
                         std::to_string(ctx_.settings.timeout_seconds) + " s");
-    else if (busy_)
-      SendRequest();
+    } else if (busy_) {
+      Send(sent_bulk_);
+    }
   }
   if (busy_ && !reply_watch_.Active()) ArmReplyWatch();
 }
@@ -325,6 +334,8 @@ void ArpWalker::HandleResponse(const snmp::Message& response) {
 }
 
 void ArpWalker::HandleGetNextResponse(const snmp::Message& response) {
+  // The agent answers get-next; the next GETBULK shows whether it answers that.
+  if (bulk_answers_ == BulkAnswers::kProbing) bulk_answers_ = BulkAnswers::kProbed;
   if (response.error_status != 0) {
     if (table_ == &kIpNetToPhysicalTable && physical_rows_ == 0) return WalkMediaTable(true);
     result_.error_status = response.error_status;
@@ -340,6 +351,7 @@ void ArpWalker::HandleGetNextResponse(const snmp::Message& response) {
 }
 
 void ArpWalker::HandleBulkResponse(const snmp::Message& response) {
+  bulk_answers_ = BulkAnswers::kAnswered;
   if (response.error_status == snmp::error_status::kTooBig && repetitions_ > 1) {
     repetitions_ /= 2;
     SendRequest();
@@ -347,7 +359,6 @@ void ArpWalker::HandleBulkResponse(const snmp::Message& response) {
   }
   if (response.error_status != snmp::error_status::kNoError)
     return FallBackToGetNext("error status " + std::to_string(response.error_status));
-  bulk_answered_ = true;
   TakeRows(response, reader_.ReadBulk(*table_, response.bindings, row_index_,
                                       ArpRowBuffer::kCapacity - rows_.size()));
 }

@@ -18,9 +18,13 @@
 // GETBULK: a tooBig answer halves the repetitions (down to 1) and asks again.
 // The rest of the walk goes on with get-next, and the event log says so once,
 // when the agent answers GETBULK with another error status (or tooBig at one
-// repetition) or with no whole row, or when a GETBULK goes unanswered before
-// any of the walk was answered (the re-send is a get-next). SNMPv1 has no
-// GETBULK: its walks use get-next, noted once per job.
+// repetition) or with no whole row, or when it answers get-next but leaves
+// GETBULK unanswered. Until an agent has answered a GETBULK of the walk, an
+// overdue GETBULK is asked again by get-next, and the GETBULK that follows
+// that answer decides: unanswered, the walk goes on with get-next. Neither
+// of the two counts against the retries, which stay for lost datagrams; an
+// agent that lost one GETBULK goes on with GETBULK. SNMPv1 has no GETBULK:
+// its walks use get-next, noted once per job.
 //
 //   ArpWalker walker(ctx, manager);            // ctx.settings: community, time-out, retries
 //   walker.OpenEndpoint("snmpManager");        // once
@@ -63,7 +67,9 @@ struct WalkResult {
   int32_t error_status = 0;      // with kErrorStatus: the agent's
   std::string failure;           // with kBadResponse: what was wrong; with kRefused: why
   std::span<const ArpRow> rows;  // in walk order; valid until the next walk
-  int resends = 0;               // requests sent again after an overdue reply
+  // Requests sent again after an overdue reply, as Retries counts them: the
+  // asking of whether an agent answers GETBULK is not among them.
+  int resends = 0;
   // The table walked: ipNetToPhysicalTable, unless the settings ask for
   // ipNetToMediaTable or the agent has no ipNetToPhysicalTable.
   const NeighbourTable* table = &kIpNetToMediaTable;
@@ -118,6 +124,14 @@ class ArpWalker {
   void SetLastRequestId(int32_t id) { request_id_ = id; }
 
  private:
+  // How far the walk has found out whether the agent answers GETBULK.
+  enum class BulkAnswers : uint8_t {
+    kUnknown,   // no GETBULK of this walk answered yet
+    kProbing,   // a GETBULK went unanswered; get-next asks the same rows
+    kProbed,    // get-next was answered; the GETBULK sent after it decides
+    kAnswered,  // a GETBULK was answered
+  };
+
   void Begin(const std::string& router);
   // Sends the request for the rows after row_index_, by GETBULK or get-next.
   void Send(bool bulk);
@@ -165,7 +179,7 @@ class ArpWalker {
   uint64_t exchange_ = 0;
   bool bulk_ = false;       // this walk asks with GETBULK
   bool sent_bulk_ = false;  // the last request was a GETBULK
-  bool bulk_answered_ = false;  // a GETBULK of this walk had an answer
+  BulkAnswers bulk_answers_ = BulkAnswers::kUnknown;
   int32_t repetitions_ = 0;     // rows asked per GETBULK
   bool v1_bulk_noted_ = false;  // this job's log says SNMPv1 walks without GETBULK
   size_t physical_rows_ = 0;    // rows of ipNetToPhysicalTable read, kept or not

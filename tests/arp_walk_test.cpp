@@ -418,10 +418,10 @@ TEST_F(ArpWalkTest, AnAgentRefusingTheNeighbourTableIsWalkedThroughTheArpTable) 
   EXPECT_NE(snmp.find("\tGetArpTable\t1.3.6.1.2.1.4.22.1.1\t\r\n"), std::string::npos) << snmp;
 }
 
-// Agents that leave a column out for some rows or hold IPv4 apart from IPv6,
-// each walked by get-next and by GETBULK: every address is stored with its
-// own row's values, nothing is lost, and the agent is asked no more than the
-// table needs.
+// Agents that leave a column out for some rows, hold IPv4 apart from IPv6,
+// or drop GETBULK, each walked by get-next and by GETBULK: every address is
+// stored with its own row's values, nothing is lost, and the agent is asked
+// no more than the table needs.
 TEST_F(ArpWalkTest, AgentFaultsNeitherLoseRowsNorLendThemOtherRowsValues) {
   using test::TableRow;
   using test::WalkedRow;
@@ -462,8 +462,12 @@ TEST_F(ArpWalkTest, AgentFaultsNeitherLoseRowsNorLendThemOtherRowsValues) {
     size_t no_phys_address = 0;
     std::string tables = "ipNetToMediaTable";
     int neighbour_table = kNeighbourTableMedia;
-    size_t get_next_requests = 0;
+    int16_t retries = 2;
+    int repetitions = 4;
+    std::function<bool(const snmp::Message&, size_t n)> lost{};  // request n (from 1) unanswered
+    size_t get_next_requests = 0;                                // 0: walked by GETBULK only
     std::vector<int32_t> asked{};  // each GETBULK's repetitions, 0 for a get-next
+    int resends = 0;
   } cases[] = {
       // The next row is on another interface.
       {.name = "no ifIndex for the second row",
@@ -528,16 +532,40 @@ TEST_F(ArpWalkTest, AgentFaultsNeitherLoseRowsNorLendThemOtherRowsValues) {
        .neighbour_table = kNeighbourTablePhysical,
        .get_next_requests = 6,
        .asked = {4, 4}},
+      {.name = "GETBULK dropped, no retries",
+       .serve = [&] { agent.rows = test::MakeRows(3); },
+       .retries = 0,
+       .repetitions = 25,
+       .lost = [&](const snmp::Message& m, size_t) { return is_bulk(m); },
+       .asked = {25, 0, 25, 0, 0, 0}},
+      {.name = "GETBULK dropped and a get-next lost, one retry",
+       .serve = [&] { agent.rows = test::MakeRows(3); },
+       .retries = 1,
+       .repetitions = 25,
+       .lost = [&](const snmp::Message& m, size_t n) { return is_bulk(m) || n == 5; },
+       .asked = {25, 0, 25, 0, 0, 0, 0},
+       .resends = 1},
+      {.name = "the first GETBULK lost",
+       .serve = [&] { agent.rows = test::MakeRows(50); },
+       .repetitions = 25,
+       .lost = [](const snmp::Message&, size_t n) { return n == 1; },
+       .asked = {25, 0, 25, 25}},
   };
   for (const auto& c : cases) {
     for (const bool bulk : {false, true}) {
+      if (!bulk && c.get_next_requests == 0) continue;
       SCOPED_TRACE(std::string(c.name) + (bulk ? ", GETBULK" : ", get-next"));
       agent.rows.clear();
       agent.ClearServed();
       c.serve();
       agent.requests.clear();
+      agent.script = [&](const snmp::Message& request) {
+        if (c.lost && c.lost(request, agent.requests.size())) return std::vector<snmp::Message>{};
+        return std::vector<snmp::Message>{agent.Answer(request)};
+      };
       settings.use_bulk = bulk;
-      settings.max_repetitions = 4;
+      settings.max_repetitions = c.repetitions;
+      settings.retries = c.retries;
       settings.neighbour_table = c.neighbour_table;
       Walk();
       EXPECT_EQ(test::RowsOf(result), c.rows.empty() ? kept(agent.rows) : c.rows);
@@ -546,6 +574,7 @@ TEST_F(ArpWalkTest, AgentFaultsNeitherLoseRowsNorLendThemOtherRowsValues) {
       EXPECT_EQ(std::string(result.table->name) +
                     (result.second_table ? std::string(", ") + result.second_table->name : ""),
                 c.tables);
+      EXPECT_EQ(result.resends, c.resends);
       std::vector<int32_t> asked;
       for (const snmp::Message& m : agent.requests) asked.push_back(is_bulk(m) ? m.error_index : 0);
       if (bulk)
