@@ -1,11 +1,9 @@
 #include "arp_walk.h"
 
 #include <algorithm>
-#include <charconv>
 #include <climits>
-#include <limits>
-#include <optional>
 #include <stdexcept>
+#include <utility>
 #include <vector>
 
 #include "mac_format.h"
@@ -43,62 +41,7 @@ bool IsEarlierRequestId(int32_t reply_id, int32_t current) {
   return behind > 0 && behind < kIds / 2;
 }
 
-// Dotted decimal arcs; false for anything else.
-bool ParseOid(const std::string& text, std::vector<uint32_t>& arcs) {
-  arcs.clear();
-  const char* p = text.data();
-  const char* end = p + text.size();
-  if (p == end) return false;
-  while (p < end) {
-    uint32_t arc = 0;
-    const auto [next, ec] = std::from_chars(p, end, arc);
-    if (ec != std::errc() || next == p) return false;
-    arcs.push_back(arc);
-    p = next;
-    if (p == end) break;
-    if (*p != '.' || p + 1 == end) return false;
-    ++p;
-  }
-  return true;
-}
-
-// A whole decimal number in range, as the conversions of the row fields
-// demand; anything else is a type mismatch or an overflow.
-template <typename T>
-T ToNumber(const std::string& text, const char* field) {
-  int64_t value = 0;
-  const auto [next, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec == std::errc::result_out_of_range ||
-      (ec == std::errc() &&
-       (value < std::numeric_limits<T>::min() || value > std::numeric_limits<T>::max())))
-    throw std::range_error(std::string("Overflow: ") + field + " '" + text + "'");
-  if (ec != std::errc() || next != text.data() + text.size() || text.empty())
-    throw std::invalid_argument(std::string("Type mismatch: ") + field + " '" + text +
-                                "' is not a number");
-  return static_cast<T>(value);
-}
-
-const snmp::VarBind& Binding(std::span<const snmp::VarBind> bindings, size_t n) {
-  if (n < 1 || n > bindings.size())
-    throw std::out_of_range("Subscript out of range: the response has " +
-                            std::to_string(bindings.size()) + " bindings, binding " +
-                            std::to_string(n) + " was asked for");
-  return bindings[n - 1];
-}
-
 }  // namespace
-
-bool OidComesAfter(const std::string& oid, const std::string& after) {
-  std::vector<uint32_t> a, b;
-  if (!ParseOid(oid, a) || !ParseOid(after, b)) return false;
-  return b < a;
-}
-
-bool OidUnderColumn(const std::string& oid, const std::string& column) {
-  std::vector<uint32_t> a, c;
-  if (!ParseOid(oid, a) || !ParseOid(column, c)) return false;
-  return a.size() > c.size() && std::equal(c.begin(), c.end(), a.begin());
-}
 
 std::string OutcomeText(const WalkResult& result) {
   switch (result.outcome) {
@@ -128,7 +71,7 @@ std::string OutcomeText(const WalkResult& result) {
 
 ArpWalker::ArpWalker(const CollectorContext& ctx, snmp::Manager& manager)
     : ctx_(ctx), manager_(manager), reply_watch_(ctx.loop, [this] { OnReplyWatch(); }) {
-  manager_.SetResponseHandler([this] { OnResponse(); });
+  manager_.SetResponseHandler([this] { OnResponse(std::as_const(manager_).message()); });
   manager_.SetRefusalHandler([this](const snmp::Refusal& refusal) { OnRefusal(refusal); });
 }
 
@@ -197,13 +140,15 @@ void ArpWalker::Begin(const std::string& router) {
   table_ = ctx_.settings.neighbour_table == kNeighbourTablePhysical ? &kIpNetToPhysicalTable
                                                                     : &kIpNetToMediaTable;
   result_.table = table_;
+  physical_rows_ = 0;
+  physical_ipv4_ = false;
   started_ = ctx_.loop.clock().Now();
   if (!enabled_) {
     result_.outcome = WalkOutcome::kStopped;
     return;
   }
   bulk_ = ctx_.settings.use_bulk && ctx_.settings.snmp_version != 1;
-  bulk_answered_ = false;
+  bulk_answers_ = BulkAnswers::kUnknown;
   repetitions_ = std::clamp(ctx_.settings.max_repetitions, kMinRepetitions, kMaxRepetitions);
   if (ctx_.settings.use_bulk && !bulk_ && !v1_bulk_noted_) {
     v1_bulk_noted_ = true;
@@ -219,6 +164,9 @@ void ArpWalker::Begin(const std::string& router) {
   const int64_t now = ctx_.NowSeconds();
   walk_deadline_ = now + kWalkLimitSeconds;
   reply_deadline_ = now + ctx_.settings.timeout_seconds;
+  // The address is checked by the first send, once for the walk.
+  manager_.SetAgentAddress(router_);
+  manager_.SetAgentPort(kAgentPort);
   busy_ = true;
   ArmReplyWatch();
   SendRequest();
@@ -226,14 +174,15 @@ void ArpWalker::Begin(const std::string& router) {
 
 void ArpWalker::End(WalkOutcome outcome) {
   busy_ = false;
+  ++exchange_;
   reply_watch_.Stop();
   result_.outcome = outcome;
 }
 
-void ArpWalker::SendRequest() {
+void ArpWalker::Send(bool bulk) {
+  ++exchange_;
+  sent_bulk_ = bulk;
   try {
-    manager_.SetAgentAddress(router_);
-    manager_.SetAgentPort(kAgentPort);
     snmp::Message& request = manager_.message();
     request.Reset();
     request.version = RequestVersion(ctx_.settings.snmp_version);
@@ -248,14 +197,14 @@ void ArpWalker::SendRequest() {
     // No more rows than the buffer takes, and one past them to see the limit.
     const int32_t repetitions = static_cast<int32_t>(std::min<size_t>(
         static_cast<size_t>(repetitions_), ArpRowBuffer::kCapacity - rows_.size() + 1));
-    if (bulk_) request.SetBulk(0, repetitions);
+    if (bulk) request.SetBulk(0, repetitions);
     if (ctx_.settings.debug_mode)
       AppendTrace(ctx_.Files().snmp,
-                  FormatTimeOfDay(ctx_.LocalNow()) + (bulk_ ? kGetBulkTrace : kGetNextTrace) +
+                  FormatTimeOfDay(ctx_.LocalNow()) + (bulk ? kGetBulkTrace : kGetNextTrace) +
                       std::to_string(request_id_) + '\t' + router_ + '\t' +
                       (v3 ? manager_.UsmUserDescription() : ctx_.settings.community) + '\t' +
                       kRequestName + '\t' + table_->KeyColumn() + '\t' + row_index_ +
-                      (bulk_ ? '\t' + std::to_string(repetitions) : std::string()) + "\r\n\r\n");
+                      (bulk ? '\t' + std::to_string(repetitions) : std::string()) + "\r\n\r\n");
     reply_deadline_ = ctx_.NowSeconds() + ctx_.settings.timeout_seconds;
     ArmReplyWatch();
     manager_.Send();
@@ -288,22 +237,31 @@ void ArpWalker::OnReplyWatch() {
     return;
   }
   if (now > reply_deadline_) {
-    if (result_.resends >= ctx_.settings.retries) {
+    // Whether an agent answers GETBULK at all is found out without using the
+    // retries: a GETBULK that no GETBULK of the walk has been answered before
+    // is asked again by get-next, and a GETBULK unanswered after get-next was
+    // answered turns the walk to get-next. Only then do the retries count.
+    const bool probe = bulk_ && bulk_answers_ == BulkAnswers::kUnknown;
+    const bool decided = bulk_ && bulk_answers_ == BulkAnswers::kProbed;
+    if (!probe && !decided && result_.resends >= ctx_.settings.retries) {
       End(WalkOutcome::kNoAnswer);
       WriteTimerTrace("ReStop");
       ExplainSilenceAfterDiscovery();
       return;
     }
-    ++result_.resends;
+    if (!probe && !decided) ++result_.resends;
     WriteTimerTrace("ReSend");
-    // The same row again under a new identifier; a late reply to the earlier
-    // copy is then stale. An agent that has never answered GETBULK may not
-    // know it: the re-send asks with get-next.
-    if (busy_ && bulk_ && !bulk_answered_)
+    // The same rows again under a new identifier; a late reply to the earlier
+    // copy is then stale.
+    if (busy_ && probe) {
+      bulk_answers_ = BulkAnswers::kProbing;
+      Send(false);
+    } else if (busy_ && decided) {
       FallBackToGetNext("no answer to GETBULK within " +
                         std::to_string(ctx_.settings.timeout_seconds) + " s");
-    else if (busy_)
-      SendRequest();
+    } else if (busy_) {
+      Send(sent_bulk_);
+    }
   }
   if (busy_ && !reply_watch_.Active()) ArmReplyWatch();
 }
@@ -323,11 +281,11 @@ std::string ArpWalker::ResponseHeader(const std::string& failure) const {
   return FormatDateTime(ctx_.LocalNow()) + "\tsnmpManager_Response" + failure + "\r\n";
 }
 
-void ArpWalker::OnResponse() {
+void ArpWalker::OnResponse(const snmp::Message& response) {
   try {
-    HandleResponse();
-  } catch (const std::exception& e) {
-    ReportResponseFailure(e.what(), manager_.message().bindings);
+    HandleResponse(response);
+  } catch (const std::exception& e) {  // a trace that cannot be written
+    ReportResponseFailure(e.what(), response.bindings);
   }
 }
 
@@ -356,12 +314,10 @@ void ArpWalker::FallBackToGetNext(const std::string& why) {
                     kLevelInfo);
 }
 
-void ArpWalker::HandleResponse() {
-  const snmp::Message& response = manager_.message();
+void ArpWalker::HandleResponse(const snmp::Message& response) {
   // A reply to an earlier copy of a re-sent request, a duplicate, or a reply
   // that comes after the walk has ended changes nothing.
   if (!busy_ || IsEarlierRequestId(response.request_id, request_id_)) return;
-  const int32_t answered = request_id_;
 
   std::string nulls;
   for (const snmp::VarBind& b : response.bindings)
@@ -369,9 +325,9 @@ void ArpWalker::HandleResponse() {
 
   const bool debug = ctx_.settings.debug_mode;
   if (debug) {
-    // An error answer to GETBULK (tooBig) may carry no binding at all.
-    const std::string first =
-        bulk_ && response.bindings.empty() ? "" : Binding(response.bindings, 1).oid;
+    // An error answer (tooBig) may carry no binding at all; an answer
+    // without bindings is otherwise taken up by the reading of its rows.
+    const std::string first = response.bindings.empty() ? "" : response.bindings.front().oid;
     AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " <-- snmp_Rx\t" +
                                        std::to_string(response.request_id) + '\t' + kRequestName +
                                        '\t' + first + '\t' + std::to_string(rows_.size()) +
@@ -380,74 +336,29 @@ void ArpWalker::HandleResponse() {
       AppendTrace(ctx_.Files().snmp_null_values, ResponseHeader("") + nulls + "\r\n");
   }
 
-  if (bulk_) return HandleBulkResponse(answered);
+  if (sent_bulk_) return HandleBulkResponse(response);
+  HandleGetNextResponse(response);
+}
 
+void ArpWalker::HandleGetNextResponse(const snmp::Message& response) {
+  // The agent answers get-next; the next GETBULK shows whether it answers that.
+  if (bulk_answers_ == BulkAnswers::kProbing) bulk_answers_ = BulkAnswers::kProbed;
   if (response.error_status != 0) {
-    if (FallBackToMediaTable()) return;
+    if (table_ == &kIpNetToPhysicalTable && physical_rows_ == 0) return WalkMediaTable(true);
     result_.error_status = response.error_status;
     End(WalkOutcome::kErrorStatus);
-    if (debug)
+    if (ctx_.settings.debug_mode)
       AppendTrace(ctx_.Files().snmp_error,
                   ResponseHeader("") + "SNMP Request: " + kRequestName +
                       "\r\nSNMP Error: " + std::to_string(response.error_status) + "\r\n");
     return;
   }
-
-  RowRead row;
-  if (const auto end =
-          ReadRow(response.bindings, table_->KeyColumn() + row_index_, rows_.size(), row)) {
-    if (*end == WalkOutcome::kEndOfTable && FallBackToMediaTable()) return;
-    return End(*end);
-  }
-  if (row.kind != PhysicalIndex::Kind::kAddress) {
-    ++(row.kind == PhysicalIndex::Kind::kOtherType ? result_.skipped_other_type
-                                                   : result_.skipped_bad_index);
-    row_index_ = row.index;
-    return SendRequest();
-  }
-  if (StoreRow(row, answered)) SendRequest();
+  TakeRows(response, reader_.ReadGetNext(*table_, response.bindings, row_index_,
+                                         ArpRowBuffer::kCapacity - rows_.size()));
 }
 
-bool ArpWalker::FallBackToMediaTable() {
-  if (table_ != &kIpNetToPhysicalTable || !row_index_.empty()) return false;
-  table_ = &kIpNetToMediaTable;
-  result_.table = table_;
-  SendRequest();
-  return true;
-}
-
-std::optional<WalkOutcome> ArpWalker::ReadRow(std::span<const snmp::VarBind> columns,
-                                              const std::string& after, size_t rows_before,
-                                              RowRead& row) const {
-  if (table_ == &kIpNetToPhysicalTable) return ReadPhysicalRow(columns, after, rows_before, row);
-  // The row continues the table only while the agent moves forward inside the
-  // ifIndex column with a value in every column.
-  const snmp::VarBind& if_index = Binding(columns, 1);
-  if (if_index.type() == 0 || !OidUnderColumn(if_index.oid, table_->KeyColumn()))
-    return WalkOutcome::kEndOfTable;
-  for (const snmp::VarBind& b : columns)
-    if (b.type() == 0) return WalkOutcome::kNoValue;
-  if (!OidComesAfter(if_index.oid, after)) return WalkOutcome::kNotIncreasing;
-  if (rows_before >= ArpRowBuffer::kCapacity) return WalkOutcome::kRowLimit;
-
-  // Every field is converted before the row is counted, so a counted row is
-  // always whole.
-  const snmp::VarBind& net_address = Binding(columns, 2);
-  const snmp::VarBind& phys_address = Binding(columns, 3);
-  row.if_index = ToNumber<int32_t>(if_index.value, "IfIndex");
-  row.type = ToNumber<int16_t>(Binding(columns, 4).value, "Type");
-  // Only an IpAddress value is an address: other text could carry tabs or
-  // line ends into the store and the export.
-  if (net_address.syntax != snmp::syntax::kIpAddress)
-    throw std::invalid_argument("Type mismatch: the net address is not an IpAddress value");
-  row.ip_address = net_address.value;
-  row.phys_address = phys_address.value;
-  row.index = "." + if_index.value + "." + net_address.value;
-  return std::nullopt;
-}
-
-void ArpWalker::HandleBulkResponse(int32_t answered) {
-  const snmp::Message& response = manager_.message();
+void ArpWalker::HandleBulkResponse(const snmp::Message& response) {
+  bulk_answers_ = BulkAnswers::kAnswered;
   if (response.error_status == snmp::error_status::kTooBig && repetitions_ > 1) {
     repetitions_ /= 2;
     SendRequest();
@@ -455,64 +366,87 @@ void ArpWalker::HandleBulkResponse(int32_t answered) {
   }
   if (response.error_status != snmp::error_status::kNoError)
     return FallBackToGetNext("error status " + std::to_string(response.error_status));
-  bulk_answered_ = true;
-  // The bindings come row by row, each row the four columns in request order;
-  // an agent that cuts its response to fit may end it inside a row, which is
-  // then asked for again.
-  const std::span<const snmp::VarBind> bindings = response.bindings;
-  const size_t row_width = table_->columns.size();
-  const size_t whole_rows = bindings.size() / row_width;
-  if (whole_rows == 0) return FallBackToGetNext("an answer without a whole row");
+  TakeRows(response, reader_.ReadBulk(*table_, response.bindings, row_index_,
+                                      ArpRowBuffer::kCapacity - rows_.size()));
+}
 
-  // Every row is read out of the message before any is stored: storing may
-  // wait, and a re-send due meanwhile rebuilds the message as its request.
-  std::optional<WalkOutcome> end;
-  std::optional<std::string> failure;
-  std::vector<snmp::VarBind> failed_bindings;
-  size_t rows_read = 0;
-  try {
-    for (size_t i = 0; i < whole_rows && !end; ++i) {
-      if (bulk_rows_.size() == rows_read) bulk_rows_.emplace_back();
-      RowRead& row = bulk_rows_[rows_read];
-      row.kind = PhysicalIndex::Kind::kAddress;
-      const std::string after =
-          table_->KeyColumn() + (rows_read == 0 ? row_index_ : bulk_rows_[rows_read - 1].index);
-      end =
-          ReadRow(bindings.subspan(i * row_width, row_width), after, rows_.size() + rows_read, row);
-      if (!end) ++rows_read;
+void ArpWalker::TakeRows(const snmp::Message& response, const RowsRead& read) {
+  // Storing a row may wait, and a re-send due meanwhile rebuilds the message
+  // as its request: what a failure report shows is copied first.
+  std::vector<snmp::VarBind> failed;
+  if (read.end == RowsEnd::kBadValue) failed = response.bindings;
+  const uint64_t exchange = exchange_;
+  const bool physical = table_ == &kIpNetToPhysicalTable;
+  for (const NeighbourRow& row : reader_.rows()) {
+    if (physical) ++physical_rows_;
+    switch (row.kind) {
+      case NeighbourRow::Kind::kAddress:
+        // Whatever the wait let happen has moved the walk on: the reader's
+        // rows are then no longer this answer's.
+        if (!StoreRow(row, exchange)) return;
+        break;
+      case NeighbourRow::Kind::kOtherType:
+        ++result_.skipped_other_type;
+        break;
+      case NeighbourRow::Kind::kBadIndex:
+        ++result_.skipped_bad_index;
+        break;
+      case NeighbourRow::Kind::kNoPhysAddress:
+        ++result_.skipped_no_phys_address;
+        break;
     }
-  } catch (const std::exception& e) {
-    failure = e.what();
-    failed_bindings.assign(bindings.begin(), bindings.end());
   }
+  switch (read.end) {
+    case RowsEnd::kMore:
+      row_index_ = read.next_after;
+      return SendRequest();
+    case RowsEnd::kEndOfTable:
+      return EndOfTable();
+    case RowsEnd::kNoIfIndexColumn:
+      // The agent serves the physical addresses without the interface column.
+      table_ = &kIpNetToMediaByPhysAddress;
+      (result_.second_table != nullptr ? result_.second_table : result_.table) = table_;
+      return SendRequest();
+    case RowsEnd::kNotIncreasing:
+      return End(WalkOutcome::kNotIncreasing);
+    case RowsEnd::kNoValue:
+      return End(WalkOutcome::kNoValue);
+    case RowsEnd::kRowLimit:
+      return End(WalkOutcome::kRowLimit);
+    case RowsEnd::kBadValue:
+      return ReportResponseFailure(read.failure, failed);
+    case RowsEnd::kNoWholeRow:
+      return FallBackToGetNext("an answer without a whole row");
+  }
+}
 
-  for (size_t i = 0; i < rows_read; ++i) {
-    const RowRead& row = bulk_rows_[i];
-    if (row.kind == PhysicalIndex::Kind::kAddress) {
-      if (!StoreRow(row, answered)) return;
-      continue;
-    }
-    ++(row.kind == PhysicalIndex::Kind::kOtherType ? result_.skipped_other_type
-                                                   : result_.skipped_bad_index);
-    row_index_ = row.index;
-  }
-  if (failure) return ReportResponseFailure(*failure, failed_bindings);
-  if (end && *end == WalkOutcome::kEndOfTable && FallBackToMediaTable()) return;
-  if (end) return End(*end);
+void ArpWalker::EndOfTable() {
+  if (table_ == &kIpNetToPhysicalTable && physical_rows_ == 0) return WalkMediaTable(true);
+  // Agents that hold only IPv6 in ipNetToPhysicalTable keep IPv4 in
+  // ipNetToMediaTable.
+  if (table_ == &kIpNetToPhysicalTable && !physical_ipv4_) return WalkMediaTable(false);
+  End(WalkOutcome::kEndOfTable);
+}
+
+void ArpWalker::WalkMediaTable(bool instead) {
+  table_ = &kIpNetToMediaTable;
+  (instead ? result_.table : result_.second_table) = table_;
+  row_index_.clear();
   SendRequest();
 }
 
-bool ArpWalker::StoreRow(const RowRead& read, int32_t answered) {
+bool ArpWalker::StoreRow(const NeighbourRow& read, uint64_t exchange) {
   std::string mac = MacText(read.phys_address, ctx_.log);
   // The MAC conversion's log line waits, and events run meanwhile: a copy of
   // the response may have taken the row, or a stop ended the walk.
-  if (!busy_ || request_id_ != answered) return false;
+  if (!busy_ || exchange_ != exchange) return false;
+  if (table_ == &kIpNetToPhysicalTable && read.ip_address.find(':') == std::string::npos)
+    physical_ipv4_ = true;
   ArpRow& row = rows_.Append();
   row.ip_address.assign(read.ip_address);
   row.mac_address.assign(mac);
   row.if_index = read.if_index;
   row.type = read.type;
-  row_index_ = read.index;
   if (on_progress_) on_progress_(rows_.size());
   return true;
 }

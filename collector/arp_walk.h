@@ -5,14 +5,26 @@
 // waits in the event loop while two handlers run the walk: each accepted
 // response stores its rows and asks for the next ones; the reply watch, a
 // one-shot timer armed with every request, sends an overdue request again or
-// gives the walk up. Walk() returns what the walk found.
+// gives the walk up. Walk() returns what the walk found. The rows of a
+// response are read by row_readers.h, by the identifiers of their bindings.
+//
+// With NeighbourTable 1, ipNetToMediaTable is walked instead where the agent
+// shows at its first answer that it has no ipNetToPhysicalTable, and after it
+// where ipNetToPhysicalTable holds no IPv4 row (agents that keep IPv4 in
+// ipNetToMediaTable only). An ipNetToMediaTable without its interface column
+// is walked by its physical addresses, the interface and address taken from
+// the index.
 //
 // GETBULK: a tooBig answer halves the repetitions (down to 1) and asks again.
 // The rest of the walk goes on with get-next, and the event log says so once,
 // when the agent answers GETBULK with another error status (or tooBig at one
-// repetition) or with no whole row, or when a GETBULK goes unanswered before
-// any of the walk was answered (the re-send is a get-next). SNMPv1 has no
-// GETBULK: its walks use get-next, noted once per job.
+// repetition) or with no whole row, or when it answers get-next but leaves
+// GETBULK unanswered. Until an agent has answered a GETBULK of the walk, an
+// overdue GETBULK is asked again by get-next, and the GETBULK that follows
+// that answer decides: unanswered, the walk goes on with get-next. Neither
+// of the two counts against the retries, which stay for lost datagrams; an
+// agent that lost one GETBULK goes on with GETBULK. SNMPv1 has no GETBULK:
+// its walks use get-next, noted once per job.
 //
 //   ArpWalker walker(ctx, manager);            // ctx.settings: community, time-out, retries
 //   walker.OpenEndpoint("snmpManager");        // once
@@ -24,7 +36,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -32,6 +43,7 @@
 #include "arp_row.h"
 #include "collector_context.h"
 #include "neighbour_table.h"
+#include "row_readers.h"
 #include "snmp/manager.h"
 
 namespace vexa {
@@ -57,14 +69,21 @@ struct WalkResult {
   // the likely cause, when an SNMPv3 agent answered only its discovery.
   std::string failure;
   std::span<const ArpRow> rows;  // in walk order; valid until the next walk
-  int resends = 0;               // requests sent again after an overdue reply
+  // Requests sent again after an overdue reply, as Retries counts them: the
+  // asking of whether an agent answers GETBULK is not among them.
+  int resends = 0;
   // The table walked: ipNetToPhysicalTable, unless the settings ask for
   // ipNetToMediaTable or the agent has no ipNetToPhysicalTable.
   const NeighbourTable* table = &kIpNetToMediaTable;
-  // ipNetToPhysicalTable rows passed over: of another address type (zoned
-  // addresses, ...), and rows whose index is not one of the table's.
+  // ipNetToMediaTable where it was walked after ipNetToPhysicalTable for the
+  // IPv4 rows that table did not hold; its rows follow the first table's.
+  const NeighbourTable* second_table = nullptr;
+  // Rows passed over: of another address type (zoned addresses, ...), rows
+  // whose index is not one of the table's, and rows without a physical
+  // address.
   size_t skipped_other_type = 0;
   size_t skipped_bad_index = 0;
+  size_t skipped_no_phys_address = 0;
   Millis duration{0};  // by the event loop's clock
 };
 
@@ -107,44 +126,37 @@ class ArpWalker {
   void SetLastRequestId(int32_t id) { request_id_ = id; }
 
  private:
-  // A row as a response carries it, copied out of the message: handling a
-  // row may wait (a log line), and another response then replaces the message.
-  struct RowRead {
-    std::string index;  // ".ifIndex.a.b.c.d", what the next request asks after
-    std::string ip_address;
-    std::string phys_address;  // one byte per octet
-    int32_t if_index = 0;
-    int16_t type = 0;
-    PhysicalIndex::Kind kind = PhysicalIndex::Kind::kAddress;  // other kinds are passed over
+  // How far the walk has found out whether the agent answers GETBULK.
+  enum class BulkAnswers : uint8_t {
+    kUnknown,   // no GETBULK of this walk answered yet
+    kProbing,   // a GETBULK went unanswered; get-next asks the same rows
+    kProbed,    // get-next was answered; the GETBULK sent after it decides
+    kAnswered,  // a GETBULK was answered
   };
 
   void Begin(const std::string& router);
-  void SendRequest();
-  void OnResponse();
+  // Sends the request for the rows after row_index_, by GETBULK or get-next.
+  void Send(bool bulk);
+  void SendRequest() { Send(bulk_); }
+  void OnResponse(const snmp::Message& response);
   void OnRefusal(const snmp::Refusal& refusal);
-  void HandleResponse();
-  // The rest of a GETBULK response's handling: its whole rows in order, up
-  // to the first that does not continue the table.
-  void HandleBulkResponse(int32_t answered);
+  void HandleResponse(const snmp::Message& response);
+  void HandleGetNextResponse(const snmp::Message& response);
+  void HandleBulkResponse(const snmp::Message& response);
+  // Stores and counts the rows the reader read, then goes on as `read` says.
+  void TakeRows(const snmp::Message& response, const RowsRead& read);
   // Turns the rest of the walk to get-next, sends the request now due and
   // logs why.
   void FallBackToGetNext(const std::string& why);
-  // Reads the row that `columns` carry (the four columns in request order
-  // first), to follow `after` and `rows_before` rows. Returns why the walk
-  // ends when they do not continue the table; throws when their values are
-  // no row.
-  std::optional<WalkOutcome> ReadRow(std::span<const snmp::VarBind> columns,
-                                     const std::string& after, size_t rows_before,
-                                     RowRead& row) const;
-  std::optional<WalkOutcome> ReadPhysicalRow(std::span<const snmp::VarBind> columns,
-                                             const std::string& after, size_t rows_before,
-                                             RowRead& row) const;
-  // Walks ipNetToMediaTable instead where the agent shows at its first
-  // answer that it has no ipNetToPhysicalTable; false where that is not so.
-  bool FallBackToMediaTable();
-  // Stores a row read from the answer to request `answered`; false when the
-  // walk has moved on meanwhile.
-  bool StoreRow(const RowRead& row, int32_t answered);
+  // The end of the table walked: the walk ends, or goes on with
+  // ipNetToMediaTable.
+  void EndOfTable();
+  // Walks ipNetToMediaTable from its start, `instead` of ipNetToPhysicalTable
+  // or after it.
+  void WalkMediaTable(bool instead);
+  // Stores a row read from an answer while `exchange` is still the walk's
+  // exchange; false when the walk has moved on meanwhile.
+  bool StoreRow(const NeighbourRow& row, uint64_t exchange);
   void ReportResponseFailure(const std::string& description,
                              std::span<const snmp::VarBind> bindings);
   void OnReplyWatch();
@@ -157,17 +169,23 @@ class ArpWalker {
   snmp::Manager& manager_;
   OneShotTimer reply_watch_;
   ArpRowBuffer rows_;
+  RowReader reader_;
   ProgressFn on_progress_;
   WalkResult result_;
   const NeighbourTable* table_ = &kIpNetToMediaTable;
   std::string router_;
-  std::string row_index_;  // the index of the last row stored or passed over
+  std::string row_index_;  // the index the next request asks after
   int32_t request_id_ = 0;
-  bool bulk_ = false;               // this walk asks with GETBULK
-  bool bulk_answered_ = false;      // a GETBULK of this walk had an answer
-  int32_t repetitions_ = 0;         // rows asked per GETBULK
-  bool v1_bulk_noted_ = false;      // this job's log says SNMPv1 walks without GETBULK
-  std::vector<RowRead> bulk_rows_;  // one response's rows, reused
+  // Counts every request sent and the walk's end: handling an answer may
+  // wait (a log line), and whatever happens meanwhile moves it on.
+  uint64_t exchange_ = 0;
+  bool bulk_ = false;       // this walk asks with GETBULK
+  bool sent_bulk_ = false;  // the last request was a GETBULK
+  BulkAnswers bulk_answers_ = BulkAnswers::kUnknown;
+  int32_t repetitions_ = 0;     // rows asked per GETBULK
+  bool v1_bulk_noted_ = false;  // this job's log says SNMPv1 walks without GETBULK
+  size_t physical_rows_ = 0;    // rows of ipNetToPhysicalTable read, kept or not
+  bool physical_ipv4_ = false;  // an IPv4 row of ipNetToPhysicalTable was kept
   bool busy_ = false;
   bool enabled_ = true;
   SteadyTime started_{};
@@ -179,11 +197,5 @@ class ArpWalker {
   // only.
   void ExplainSilenceAfterDiscovery();
 };
-
-// Whether `oid` lies strictly after `after` in the MIB's order (arc by arc).
-// Texts that are not dotted decimal identifiers compare as "not after".
-bool OidComesAfter(const std::string& oid, const std::string& after);
-// Whether `oid` is an instance under the column `column` (arc-wise prefix).
-bool OidUnderColumn(const std::string& oid, const std::string& column);
 
 }  // namespace vexa

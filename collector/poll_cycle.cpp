@@ -40,11 +40,18 @@ void PollCycle::WriteTraceBlock(const std::string& router, const std::string& st
                                 const WalkResult& walked) const {
   std::string block = "Router:\t" + router + "\r\nStart:\t" + start + "\r\nFinish:\t" +
                       FormatDateTime(ctx_.LocalNow()) + "\r\n";
-  // Which table answered, and what it held that is no address we keep.
-  if (ctx_.settings.neighbour_table == kNeighbourTablePhysical)
-    block += std::string("Table:\t") + walked.table->name + "\r\nSkipped:\t" +
-             std::to_string(walked.skipped_other_type) + " of other address types, " +
-             std::to_string(walked.skipped_bad_index) + " with a bad index\r\n";
+  // Which tables answered, and what they held that is no address we keep.
+  if (ctx_.settings.neighbour_table == kNeighbourTablePhysical) {
+    block += std::string("Table:\t") + walked.table->name;
+    if (walked.second_table != nullptr) block += std::string(", ") + walked.second_table->name;
+    block += "\r\nSkipped:\t" + std::to_string(walked.skipped_other_type) +
+             " of other address types, " + std::to_string(walked.skipped_bad_index) +
+             " with a bad index";
+    if (walked.skipped_no_phys_address > 0)
+      block +=
+          ", " + std::to_string(walked.skipped_no_phys_address) + " without a physical address";
+    block += "\r\n";
+  }
   block += "\r\nRow\tIpAddress\tMacAddress\tType\tIfIndex\r\n";
   size_t number = 0;
   for (const ArpRow& row : walked.rows)

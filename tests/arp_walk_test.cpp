@@ -6,14 +6,18 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 
 #include "mac_format.h"
 #include "platform/files.h"
 #include "platform/local_time.h"
+#include "snmp/oid_text.h"
 #include "support/scripted_agent.h"
 #include "support/test_folder.h"
+#include "support/walked_rows.h"
 
 namespace vexa {
 namespace {
@@ -414,7 +418,176 @@ TEST_F(ArpWalkTest, AnAgentRefusingTheNeighbourTableIsWalkedThroughTheArpTable) 
   EXPECT_NE(snmp.find("\tGetArpTable\t1.3.6.1.2.1.4.22.1.1\t\r\n"), std::string::npos) << snmp;
 }
 
+// Agents that leave a column out for some rows, hold IPv4 apart from IPv6,
+// or drop GETBULK, each walked by get-next and by GETBULK: every address is
+// stored with its own row's values, nothing is lost, and the agent is asked
+// no more than the table needs.
+TEST_F(ArpWalkTest, AgentFaultsNeitherLoseRowsNorLendThemOtherRowsValues) {
+  using test::TableRow;
+  using test::WalkedRow;
+  namespace syntax = snmp::syntax;
+  settings.debug_mode = false;
+  // The rows of the agent's ipNetToMediaTable that a walk keeps: those with a
+  // physical address, with type 0 where the agent holds none.
+  const auto kept = [](const std::vector<TableRow>& rows) {
+    std::vector<WalkedRow> out;
+    for (const TableRow& r : rows) {
+      const auto lacks = [&r](int column) {
+        return std::find(r.left_out.begin(), r.left_out.end(), column) != r.left_out.end();
+      };
+      if (!lacks(2))
+        out.push_back(
+            {r.if_index, r.ip, FormatMac(r.mac), static_cast<int16_t>(lacks(4) ? 0 : r.type)});
+    }
+    return out;
+  };
+  const auto leave_out = [this](size_t row, int column) {
+    return [this, row, column] {
+      agent.rows = test::MakeRows(6);
+      agent.rows[row].left_out = {column};
+    };
+  };
+  const std::string media = "1.3.6.1.2.1.4.22.1.";
+  const std::string physical = "1.3.6.1.2.1.4.35.1.";
+  const std::string v6a = ".7.2.16.32.1.13.184.0.0.0.0.0.0.0.0.0.0.0.10";
+  const std::string v6b = ".7.2.16.254.128.0.0.0.0.0.0.0.0.0.0.0.0.0.1";
+  const std::string mac = std::string("\x02\x00\x00\x00\x00\x0a", 6);
+  const auto is_bulk = [](const snmp::Message& m) {
+    return m.pdu_type == snmp::pdu::kGetBulkRequest;
+  };
+  const struct {
+    const char* name;
+    std::function<void()> serve;
+    std::vector<WalkedRow> rows{};  // empty: kept(agent.rows)
+    size_t no_phys_address = 0;
+    std::string tables = "ipNetToMediaTable";
+    int neighbour_table = kNeighbourTableMedia;
+    int16_t retries = 2;
+    int repetitions = 4;
+    std::function<bool(const snmp::Message&, size_t n)> lost{};  // request n (from 1) unanswered
+    size_t get_next_requests = 0;                                // 0: walked by GETBULK only
+    std::vector<int32_t> asked{};  // each GETBULK's repetitions, 0 for a get-next
+    int resends = 0;
+  } cases[] = {
+      // The next row is on another interface.
+      {.name = "no ifIndex for the second row",
+       .serve = leave_out(1, 1),
+       .get_next_requests = 7,
+       .asked = {4, 4}},
+      {.name = "no net address for the third row",
+       .serve = leave_out(2, 3),
+       .get_next_requests = 7,
+       .asked = {4, 4}},
+      {.name = "no physical address for the third row",
+       .serve = leave_out(2, 2),
+       .no_phys_address = 1,
+       .get_next_requests = 7,
+       .asked = {4, 4}},
+      {.name = "no type for the third row",
+       .serve = leave_out(2, 4),
+       .get_next_requests = 7,
+       .asked = {4, 4}},
+      {.name = "no physical address for the last row",
+       .serve = leave_out(5, 2),
+       .no_phys_address = 1,
+       .get_next_requests = 7,
+       .asked = {4, 4}},
+      {.name = "a net address unlike its index",
+       .serve =
+           [&] {
+             agent.Serve(media + "1.2.103.134.50.241", syntax::kInteger, "2");
+             agent.Serve(media + "2.2.103.134.50.241", syntax::kOctetString, "");
+             agent.Serve(media + "3.2.103.134.50.241", syntax::kIpAddress, "51.50.86.70");
+             agent.Serve(media + "4.2.103.134.50.241", syntax::kInteger, "4");
+           },
+       .rows = {{2, "51.50.86.70", "00 00 00 00 00 00", 4}},
+       .get_next_requests = 2,
+       .asked = {4}},
+      {.name = "physical addresses only",
+       .serve =
+           [&] {
+             agent.Serve(media + "2.30.10.10.10.10", syntax::kOctetString, mac);
+             agent.Serve(media + "2.30.10.10.10.11", syntax::kOctetString, mac);
+             agent.Serve(media + "2.64.10.10.11.102", syntax::kOctetString, mac);
+           },
+       .rows = {{30, "10.10.10.10", "02 00 00 00 00 0a", 0},
+                {30, "10.10.10.11", "02 00 00 00 00 0a", 0},
+                {64, "10.10.11.102", "02 00 00 00 00 0a", 0}},
+       .get_next_requests = 5,
+       .asked = {4, 4}},
+      {.name = "IPv6 only in ipNetToPhysicalTable",
+       .serve =
+           [&] {
+             agent.rows = test::MakeRows(2);
+             for (const std::string& index : {v6a, v6b}) {
+               agent.Serve(physical + "4" + index, syntax::kOctetString, mac);
+               agent.Serve(physical + "6" + index, syntax::kInteger, "3");
+             }
+           },
+       .rows = {{7, "2001:db8::a", "02 00 00 00 00 0a", 3},
+                {7, "fe80::1", "02 00 00 00 00 0a", 3},
+                {1, "10.0.0.1", FormatMac(test::MakeRows(2)[0].mac), 3},
+                {2, "10.0.0.2", FormatMac(test::MakeRows(2)[1].mac), 3}},
+       .tables = "ipNetToPhysicalTable, ipNetToMediaTable",
+       .neighbour_table = kNeighbourTablePhysical,
+       .get_next_requests = 6,
+       .asked = {4, 4}},
+      {.name = "GETBULK dropped, no retries",
+       .serve = [&] { agent.rows = test::MakeRows(3); },
+       .retries = 0,
+       .repetitions = 25,
+       .lost = [&](const snmp::Message& m, size_t) { return is_bulk(m); },
+       .asked = {25, 0, 25, 0, 0, 0}},
+      {.name = "GETBULK dropped and a get-next lost, one retry",
+       .serve = [&] { agent.rows = test::MakeRows(3); },
+       .retries = 1,
+       .repetitions = 25,
+       .lost = [&](const snmp::Message& m, size_t n) { return is_bulk(m) || n == 5; },
+       .asked = {25, 0, 25, 0, 0, 0, 0},
+       .resends = 1},
+      {.name = "the first GETBULK lost",
+       .serve = [&] { agent.rows = test::MakeRows(50); },
+       .repetitions = 25,
+       .lost = [](const snmp::Message&, size_t n) { return n == 1; },
+       .asked = {25, 0, 25, 25}},
+  };
+  for (const auto& c : cases) {
+    for (const bool bulk : {false, true}) {
+      if (!bulk && c.get_next_requests == 0) continue;
+      SCOPED_TRACE(std::string(c.name) + (bulk ? ", GETBULK" : ", get-next"));
+      agent.rows.clear();
+      agent.ClearServed();
+      c.serve();
+      agent.requests.clear();
+      agent.script = [&](const snmp::Message& request) {
+        if (c.lost && c.lost(request, agent.requests.size())) return std::vector<snmp::Message>{};
+        return std::vector<snmp::Message>{agent.Answer(request)};
+      };
+      settings.use_bulk = bulk;
+      settings.max_repetitions = c.repetitions;
+      settings.retries = c.retries;
+      settings.neighbour_table = c.neighbour_table;
+      Walk();
+      EXPECT_EQ(test::RowsOf(result), c.rows.empty() ? kept(agent.rows) : c.rows);
+      EXPECT_EQ(OutcomeText(result), "end of table");
+      EXPECT_EQ(result.skipped_no_phys_address, c.no_phys_address);
+      EXPECT_EQ(std::string(result.table->name) +
+                    (result.second_table ? std::string(", ") + result.second_table->name : ""),
+                c.tables);
+      EXPECT_EQ(result.resends, c.resends);
+      std::vector<int32_t> asked;
+      for (const snmp::Message& m : agent.requests) asked.push_back(is_bulk(m) ? m.error_index : 0);
+      if (bulk)
+        EXPECT_EQ(asked, c.asked);
+      else
+        EXPECT_EQ(asked, std::vector<int32_t>(c.get_next_requests, 0));
+    }
+  }
+}
+
 TEST(OidOrder, ComparesArcByArc) {
+  using snmp::OidComesAfter;
+  using snmp::OidUnderColumn;
   EXPECT_TRUE(OidComesAfter("1.3.6.1.2.1.4.22.1.1.3.10.0.0.12", "1.3.6.1.2.1.4.22.1.1.3.10.0.0.5"));
   EXPECT_TRUE(OidComesAfter("1.3.6.1.2.1.4.22.1.1.1.1.1.1.1", "1.3.6.1.2.1.4.22.1.1"));
   EXPECT_FALSE(OidComesAfter("1.3.6.1.2.1.4.22.1.1.3.10", "1.3.6.1.2.1.4.22.1.1.3.10"));

@@ -64,7 +64,7 @@ TEST(NeighbourWalk, RecordingsOfMixedRowsAndOfAgentsWithoutTheTable) {
     const char* what;
     std::string recording;
     std::vector<Row> rows;
-    const char* table;
+    std::string tables;  // the tables walked, in order
     size_t other_type, bad_index;
   } cases[] = {
       {"mixed rows",
@@ -80,6 +80,17 @@ TEST(NeighbourWalk, RecordingsOfMixedRowsAndOfAgentsWithoutTheTable) {
        1},  // a length octet that lies
       {"no table, an object after it", media_rec + beyond, media_rows, "ipNetToMediaTable", 0, 0},
       {"no table, nothing after it", media_rec, media_rows, "ipNetToMediaTable", 0, 0},
+      // IPv4 in ipNetToMediaTable only: both tables are walked.
+      {"IPv6 only",
+       test::ReadFile(VEXA_SOURCE_DIR "/tests/data/neighbours-ipv6-only.snmprec"),
+       {{1, "2001:db8::a", "02 00 00 00 01 0a", 3},
+        {1, "fe80::1", "02 00 00 00 01 01", 5},
+        {2, "2001:db8::b", "02 00 00 00 01 0b", 4},
+        {1, "192.0.2.10", "02 00 00 00 00 0a", 3},
+        {2, "192.0.2.11", "02 00 00 00 00 0b", 4}},
+       "ipNetToPhysicalTable, ipNetToMediaTable",
+       0,
+       0},
   };
   for (const auto& c : cases) {
     test::SimulatedAgent agent({.address = "127.0.46.2"}, c.recording);
@@ -92,7 +103,10 @@ TEST(NeighbourWalk, RecordingsOfMixedRowsAndOfAgentsWithoutTheTable) {
       walk.settings.max_repetitions = 2;
       EXPECT_EQ(walk.Walk("127.0.46.2"), c.rows) << what;
       EXPECT_EQ(OutcomeText(walk.result), "end of table") << what;
-      EXPECT_STREQ(walk.result.table->name, c.table) << what;
+      const NeighbourTable* second = walk.result.second_table;
+      EXPECT_EQ(walk.result.table->name + (second ? std::string(", ") + second->name : ""),
+                c.tables)
+          << what;
       EXPECT_EQ(walk.result.skipped_other_type, c.other_type) << what;
       EXPECT_EQ(walk.result.skipped_bad_index, c.bad_index) << what;
     }

@@ -131,6 +131,7 @@ void Manager::Open() {
   family_ = family;
   v6only_ = family == AF_INET6 && v6only;
   has_peer_ = false;
+  agent_ready_ = false;  // the agent is addressed as the new socket's family
   watch_id_ = loop_.WatchReadable(fd_, [this] { OnReadable(); });
 }
 
@@ -170,19 +171,23 @@ void Manager::Send() {
   if (agent_port_ < 1 || agent_port_ > 65535)
     throw Error(EINVAL, "SNMP manager: agent port " + std::to_string(agent_port_) +
                             " is outside 1 to 65535");
-  Endpoint agent;
-  if (!ParseNumericEndpoint(agent_address_, static_cast<uint16_t>(agent_port_), agent))
-    throw Error(EINVAL, "SNMP manager: agent address '" + agent_address_ +
-                            "' is not a numeric IPv4 or IPv6 address");
-  Endpoint destination;
-  if (!ForSocketFamily(agent, family_, v6only_, destination))
-    throw Error(EAFNOSUPPORT, "SNMP manager: agent address " + agent_address_ +
-                                  " cannot be reached from local address " + LocalAddress());
+  if (!agent_ready_) {
+    Endpoint agent;
+    if (!ParseNumericEndpoint(agent_address_, static_cast<uint16_t>(agent_port_), agent))
+      throw Error(EINVAL, "SNMP manager: agent address '" + agent_address_ +
+                              "' is not a numeric IPv4 or IPv6 address");
+    if (!ForSocketFamily(agent, family_, v6only_, agent_))
+      throw Error(EAFNOSUPPORT, "SNMP manager: agent address " + agent_address_ +
+                                    " cannot be reached from local address " + LocalAddress());
+    agent_key_ = AgentKey(agent_.addr());
+    agent_ready_ = true;
+  }
+  const Endpoint& destination = agent_;
 
   const bool v3 = message_.version == Version::kV3;
   if (v3 && !usm_.HasUser())
     throw Error(EINVAL, "SNMP manager: an SNMPv3 request needs a user (SetUsmUser)");
-  const std::string key = AgentKey(destination.addr());
+  const std::string& key = agent_key_;
   const CodecStatus status =
       v3 ? usm_.EncodeRequest(key, message_, send_buffer_) : EncodeMessage(message_, send_buffer_);
   if (status != CodecStatus::kOk)

@@ -126,9 +126,15 @@ class Manager {
   int LocalPort() const;
 
   // Where the next Send() goes. The address must be numeric IPv4 or IPv6
-  // text; it is checked by Send().
-  void SetAgentAddress(std::string_view address) { agent_address_.assign(address); }
-  void SetAgentPort(int port) { agent_port_ = port; }
+  // text; it is checked by Send(), once until the agent is set again.
+  void SetAgentAddress(std::string_view address) {
+    agent_address_.assign(address);
+    agent_ready_ = false;
+  }
+  void SetAgentPort(int port) {
+    agent_port_ = port;
+    agent_ready_ = false;
+  }
   const std::string& AgentAddress() const { return agent_address_; }
   int AgentPort() const { return agent_port_; }
 
@@ -183,6 +189,11 @@ class Manager {
 
   std::string agent_address_;
   int agent_port_ = 161;
+  // The agent as the socket addresses it, and its engines' key, once Send()
+  // has checked it.
+  bool agent_ready_ = false;
+  Endpoint agent_;
+  std::string agent_key_;
   Endpoint peer_;  // where the last request went
   bool has_peer_ = false;
   bool peer_v3_ = false;  // the last request was SNMPv3

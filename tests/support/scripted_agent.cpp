@@ -99,6 +99,7 @@ snmp::Message ScriptedAgent::Answer(const snmp::Message& request) const {
   }
   snmp::Message reply = request;
   reply.pdu_type = snmp::pdu::kResponse;
+  static const std::vector<uint32_t> kAfterTable = Arcs("1.3.6.1.2.1.4.23.0");
   for (snmp::VarBind& b : reply.bindings) {
     const std::vector<uint32_t> asked = Arcs(b.oid);
     // The next object of the whole table in OID order, column by column; the
@@ -107,19 +108,33 @@ snmp::Message ScriptedAgent::Answer(const snmp::Message& request) const {
     int next_column = 0;
     const TableRow* next_row = nullptr;
     for (int column = 1; column <= 4 && !next && !rows.empty(); ++column) {
-      const auto it =
-          std::upper_bound(rows.begin(), rows.end(), asked,
-                           [column](const std::vector<uint32_t>& a, const TableRow& row) {
-                             return a < RowArcs(column, row);
-                           });
+      auto it = std::upper_bound(rows.begin(), rows.end(), asked,
+                                 [column](const std::vector<uint32_t>& a, const TableRow& row) {
+                                   return a < RowArcs(column, row);
+                                 });
+      while (it != rows.end() &&
+             std::find(it->left_out.begin(), it->left_out.end(), column) != it->left_out.end())
+        ++it;
       if (it != rows.end()) {
         next = RowArcs(column, *it);
         next_column = column;
         next_row = &*it;
       }
     }
-    if (!next) {
-      b.oid = "1.3.6.1.2.1.4.23.0";  // an object after the table
+    const bool after_table = !next && asked < kAfterTable;
+    const std::vector<uint32_t>* found = next ? &*next : after_table ? &kAfterTable : nullptr;
+    const auto object = objects_.upper_bound(asked);
+    if (object != objects_.end() && (found == nullptr || object->first < *found)) {
+      b = object->second;
+      continue;
+    }
+    if (found == nullptr) {
+      b.syntax = snmp::syntax::kEndOfMibView;
+      b.value.clear();
+      continue;
+    }
+    if (after_table) {
+      b.oid = Text(kAfterTable);
       b.syntax = snmp::syntax::kCounter32;
       b.value = "0";
       continue;
@@ -144,6 +159,10 @@ snmp::Message ScriptedAgent::Answer(const snmp::Message& request) const {
     }
   }
   return reply;
+}
+
+void ScriptedAgent::Serve(const std::string& oid, uint8_t syntax, const std::string& value) {
+  objects_[Arcs(oid)] = snmp::VarBind{oid, syntax, value};
 }
 
 void ScriptedAgent::OnReadable() {

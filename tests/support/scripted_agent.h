@@ -5,7 +5,9 @@
 // simulated clock like the collector.
 #pragma once
 
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -20,6 +22,9 @@ struct TableRow {
   std::string ip;
   std::string mac;  // raw octets
   int type = 3;
+  // Columns of ipNetToMediaTable (1 ifIndex, 2 PhysAddress, 3 NetAddress,
+  // 4 Type) that the agent has no instance of for this row.
+  std::vector<int> left_out{};
 };
 
 class ScriptedAgent {
@@ -32,9 +37,13 @@ class ScriptedAgent {
   ScriptedAgent(const ScriptedAgent&) = delete;
   ScriptedAgent& operator=(const ScriptedAgent&) = delete;
 
-  // The get-next (or GETBULK) answer of an ARP table holding `rows` (sorted
-  // by index).
+  // The get-next (or GETBULK) answer of an agent serving `rows` (sorted by
+  // index) as ipNetToMediaTable, the objects given to Serve(), and
+  // 1.3.6.1.2.1.4.23.0 after the table; endOfMibView after everything.
   snmp::Message Answer(const snmp::Message& request) const;
+  // One more object of the agent's MIB (of any other table), and none.
+  void Serve(const std::string& oid, uint8_t syntax, const std::string& value);
+  void ClearServed() { objects_.clear(); }
   // Sends a datagram to `to_port` on `to_address` from this agent's socket.
   void SendTo(const snmp::Message& m, const std::string& to_address, int to_port);
 
@@ -48,6 +57,7 @@ class ScriptedAgent {
   void OnReadable();
   void Reply(const snmp::Message& m);
 
+  std::map<std::vector<uint32_t>, snmp::VarBind> objects_;
   EventLoop& loop_;
   int fd_ = -1;
   int watch_ = 0;
