@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "arp_walk.h"
+#include "arp/walk.h"
 #include "platform/program_folder.h"
 
 int main(int argc, char** argv) {

@@ -27,15 +27,15 @@
 #include <string>
 #include <vector>
 
-#include "arp_export.h"
-#include "arp_store.h"
-#include "arp_walk.h"
+#include "arp/export.h"
+#include "arp/mac_format.h"
+#include "arp/poll_cycle.h"
+#include "arp/snmp_security_settings.h"
+#include "arp/store.h"
+#include "arp/walk.h"
 #include "db/sqlite.h"
 #include "dns/cares_reverse_resolver.h"
-#include "mac_format.h"
 #include "platform/local_time.h"
-#include "poll_cycle.h"
-#include "snmp_security_settings.h"
 
 namespace {
 

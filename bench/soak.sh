@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# The collector's poll cycle for DAYS simulated days (300-second cycles)
-# against a scripted agent of ROWS rows on 127.0.9.2, port 161: resident
-# memory, open descriptors and event-log size at the start and after every
-# day. The goal: flat memory and descriptors, every request answered, and a
+# The whole collector service (built with the tests) for DAYS simulated
+# days (300-second cycles) against a scripted agent of ROWS rows on
+# 127.0.9.2, port 161: resident memory, open descriptors and event-log size
+# at the start and after every day. The goal: flat memory and descriptors, every request answered, and a
 # log that holds only real events. Needs root (port 161).
 #
 #   bench/soak.sh BUILD_DIR [DAYS] [ROWS] [debug]   (default 30 days, 50 rows)
@@ -14,4 +14,4 @@ build=$(cd "${1:?usage: soak.sh BUILD_DIR [DAYS] [ROWS] [debug]}" && pwd)
 work=$(mktemp -d /tmp/vexa-soak-XXXXXX)
 trap 'rm -rf "$work"' EXIT
 "$here/../scripts/make-program-folder.sh" "$work/program" "$build/collector/VexaArpSrv" > /dev/null
-"$build/bench/collector_soak" "$work/program" "${2:-30}" "${3:-50}" ${4:+"$4"}
+"$build/tests/collector/collector_soak" "$work/program" "${2:-30}" "${3:-50}" ${4:+"$4"}

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "arp_export.h"
+#include "arp/export.h"
 #include "command.h"
 #include "dns/cares_reverse_resolver.h"
 #include "platform/clock.h"

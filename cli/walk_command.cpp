@@ -9,9 +9,10 @@
 #include <optional>
 #include <variant>
 
-#include "arp_walk.h"
+#include "arp/event_log.h"
+#include "arp/snmp_security_settings.h"
+#include "arp/walk.h"
 #include "command.h"
-#include "event_log.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "router_address.h"
@@ -19,7 +20,6 @@
 #include "settings/settings_rules.h"
 #include "settings_store.h"
 #include "snmp/manager.h"
-#include "snmp_security_settings.h"
 #include "text_escape.h"
 
 namespace vexa::cli {

@@ -8,10 +8,10 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "arp/program_files.h"
+#include "arp/snmp_security_settings.h"
 #include "platform/files.h"
-#include "program_files.h"
 #include "settings/database_file_mode.h"
-#include "snmp_security_settings.h"
 
 namespace vexa {
 

@@ -8,21 +8,21 @@
 #include <functional>
 #include <string>
 
-#include "arp_export.h"
-#include "arp_store.h"
-#include "arp_walk.h"
-#include "collector_context.h"
-#include "event_log.h"
+#include "arp/context.h"
+#include "arp/event_log.h"
+#include "arp/export.h"
+#include "arp/poll_cycle.h"
+#include "arp/store.h"
+#include "arp/trace_file.h"
+#include "arp/walk.h"
 #include "message_box.h"
 #include "platform/event_loop.h"
 #include "platform/program_folder.h"
-#include "poll_cycle.h"
 #include "poll_timer.h"
 #include "service/service_host.h"
 #include "service/service_manager.h"
 #include "settings/collector_settings.h"
 #include "snmp/manager.h"
-#include "trace_file.h"
 
 namespace vexa {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "event_log.h"
+#include "arp/event_log.h"
 #include "platform/local_time.h"
 
 namespace vexa {

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "collector_context.h"
+#include "arp/context.h"
 #include "platform/event_loop.h"
 
 namespace vexa {

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "ipv6_text.h"
-#include "neighbour_table.h"
+#include "arp/ipv6_text.h"
+#include "arp/neighbour_table.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

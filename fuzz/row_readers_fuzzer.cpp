@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "row_readers.h"
+#include "arp/row_readers.h"
 #include "snmp/oid_text.h"
 
 namespace {

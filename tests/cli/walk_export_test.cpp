@@ -11,7 +11,7 @@
 #include <regex>
 #include <set>
 
-#include "mac_format.h"
+#include "arp/mac_format.h"
 #include "platform/files.h"
 #include "support/dns_server.h"
 #include "support/snmp_agents.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "arp_walk.h"
+#include "arp/walk.h"
 
 namespace vexa::test {
 

@@ -10,8 +10,8 @@
 #include <iostream>
 #include <map>
 
+#include "arp/mac_format.h"
 #include "harness_support.h"
-#include "mac_format.h"
 #include "platform/files.h"
 #include "service/service_manager.h"
 #include "support/dns_server.h"
