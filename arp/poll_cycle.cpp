@@ -58,7 +58,7 @@ void PollCycle::WriteTraceBlock(const std::string& router, const std::string& st
     block += std::to_string(++number) + '\t' + row.ip_address + '\t' + row.mac_address + '\t' +
              std::to_string(row.type) + '\t' + std::to_string(row.if_index) + "\r\n";
   block += "\r\n\r\n";
-  AppendTrace(ctx_.Files().arp_table, block);
+  ctx_.AppendTrace(ctx_.Files().arp_table, block);
 }
 
 void PollCycle::Run() {
@@ -66,8 +66,8 @@ void PollCycle::Run() {
     // The trace holds the latest cycle only, whether or not it is written;
     // one that cannot be deleted is reported and the cycle goes on.
     const std::string trace = ctx_.Files().arp_table;
-    if (::unlink(trace.c_str()) != 0 && errno != ENOENT)
-      ReportTraceFailure("Could not delete " + trace + ": " + std::strerror(errno));
+    if (::unlink(trace.c_str()) != 0 && errno != ENOENT && ctx_.trace_failures != nullptr)
+      ctx_.trace_failures->Failed("Could not delete " + trace + ": " + std::strerror(errno));
 
     MergePass pass(ctx_.loop);
     for (const std::string& router : SplitRouterList(ctx_.settings.router_list)) {

@@ -87,13 +87,13 @@ void ArpWalker::OpenEndpoint(const std::string& control_name) {
     manager_.Open();
     ctx_.loop.WaitMs(1000);
     if (ctx_.settings.debug_mode)
-      AppendTrace(ctx_.Files().services,
-                  "############ SNMP Manager Started ###########\r\n"
-                  "IP Address:    " +
-                      manager_.LocalAddress() +
-                      "\r\n"
-                      "Port:          " +
-                      std::to_string(manager_.LocalPort()) + "\r\n\r\n");
+      ctx_.AppendTrace(ctx_.Files().services,
+                       "############ SNMP Manager Started ###########\r\n"
+                       "IP Address:    " +
+                           manager_.LocalAddress() +
+                           "\r\n"
+                           "Port:          " +
+                           std::to_string(manager_.LocalPort()) + "\r\n\r\n");
   } catch (const snmp::Error& e) {
     const std::string text = e.number() == snmp::kErrorPortInUse ? "SNMP Manager Port was in use"
                              : e.number() == snmp::kErrorAddressNotAvailable
@@ -174,15 +174,16 @@ void ArpWalker::Begin(const std::string& router) {
 
 void ArpWalker::End(WalkOutcome outcome) {
   busy_ = false;
-  ++exchange_;
+  ++token_;
   reply_watch_.Stop();
   result_.outcome = outcome;
 }
 
 void ArpWalker::Send(bool bulk) {
-  ++exchange_;
+  ++token_;
   sent_bulk_ = bulk;
   try {
+    const EventLoop::NoWaitScope no_wait(ctx_.loop);
     snmp::Message& request = manager_.message();
     request.Reset();
     request.version = RequestVersion(ctx_.settings.snmp_version);
@@ -199,12 +200,13 @@ void ArpWalker::Send(bool bulk) {
         static_cast<size_t>(repetitions_), ArpRowBuffer::kCapacity - rows_.size() + 1));
     if (bulk) request.SetBulk(0, repetitions);
     if (ctx_.settings.debug_mode)
-      AppendTrace(ctx_.Files().snmp,
-                  FormatTimeOfDay(ctx_.LocalNow()) + (bulk ? kGetBulkTrace : kGetNextTrace) +
-                      std::to_string(request_id_) + '\t' + router_ + '\t' +
-                      (v3 ? manager_.UsmUserDescription() : ctx_.settings.community) + '\t' +
-                      kRequestName + '\t' + table_->KeyColumn() + '\t' + row_index_ +
-                      (bulk ? '\t' + std::to_string(repetitions) : std::string()) + "\r\n\r\n");
+      ctx_.AppendTrace(ctx_.Files().snmp,
+                       FormatTimeOfDay(ctx_.LocalNow()) + (bulk ? kGetBulkTrace : kGetNextTrace) +
+                           std::to_string(request_id_) + '\t' + router_ + '\t' +
+                           (v3 ? manager_.UsmUserDescription() : ctx_.settings.community) + '\t' +
+                           kRequestName + '\t' + table_->KeyColumn() + '\t' + row_index_ +
+                           (bulk ? '\t' + std::to_string(repetitions) : std::string()) +
+                           "\r\n\r\n");
     reply_deadline_ = ctx_.NowSeconds() + ctx_.settings.timeout_seconds;
     ArmReplyWatch();
     manager_.Send();
@@ -253,13 +255,13 @@ void ArpWalker::OnReplyWatch() {
     WriteTimerTrace("ReSend");
     // The same rows again under a new identifier; a late reply to the earlier
     // copy is then stale.
-    if (busy_ && probe) {
+    if (probe) {
       bulk_answers_ = BulkAnswers::kProbing;
       Send(false);
-    } else if (busy_ && decided) {
+    } else if (decided) {
       FallBackToGetNext("no answer to GETBULK within " +
                         std::to_string(ctx_.settings.timeout_seconds) + " s");
-    } else if (busy_) {
+    } else {
       Send(sent_bulk_);
     }
   }
@@ -268,13 +270,9 @@ void ArpWalker::OnReplyWatch() {
 
 void ArpWalker::WriteTimerTrace(const char* event) {
   if (!ctx_.settings.debug_mode) return;
-  try {
-    AppendTrace(ctx_.Files().tim_res, FormatTimeOfDay(ctx_.LocalNow()) + '\t' + event + '\t' +
-                                          std::to_string(request_id_) + '\t' + kRequestName +
-                                          "\r\n");
-  } catch (const std::exception& e) {
-    ctx_.log.LogEvent(kLogSourceService, "timer2", e.what(), kLevelError);
-  }
+  ctx_.AppendTrace(ctx_.Files().tim_res, FormatTimeOfDay(ctx_.LocalNow()) + '\t' + event + '\t' +
+                                             std::to_string(request_id_) + '\t' + kRequestName +
+                                             "\r\n");
 }
 
 std::string ArpWalker::ResponseHeader(const std::string& failure) const {
@@ -284,7 +282,7 @@ std::string ArpWalker::ResponseHeader(const std::string& failure) const {
 void ArpWalker::OnResponse(const snmp::Message& response) {
   try {
     HandleResponse(response);
-  } catch (const std::exception& e) {  // a trace that cannot be written
+  } catch (const std::exception& e) {  // nothing an agent sends is thrown: memory, ...
     ReportResponseFailure(e.what(), response.bindings);
   }
 }
@@ -323,17 +321,17 @@ void ArpWalker::HandleResponse(const snmp::Message& response) {
   for (const snmp::VarBind& b : response.bindings)
     if (b.type() == 0) nulls += b.oid + "\r\n";
 
-  const bool debug = ctx_.settings.debug_mode;
-  if (debug) {
+  if (ctx_.settings.debug_mode) {
+    const EventLoop::NoWaitScope no_wait(ctx_.loop);
     // An error answer (tooBig) may carry no binding at all; an answer
     // without bindings is otherwise taken up by the reading of its rows.
     const std::string first = response.bindings.empty() ? "" : response.bindings.front().oid;
-    AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " <-- snmp_Rx\t" +
-                                       std::to_string(response.request_id) + '\t' + kRequestName +
-                                       '\t' + first + '\t' + std::to_string(rows_.size()) +
-                                       "\r\n\r\n");
+    ctx_.AppendTrace(ctx_.Files().snmp, FormatTimeOfDay(ctx_.LocalNow()) + " <-- snmp_Rx\t" +
+                                            std::to_string(response.request_id) + '\t' +
+                                            kRequestName + '\t' + first + '\t' +
+                                            std::to_string(rows_.size()) + "\r\n\r\n");
     if (!nulls.empty())
-      AppendTrace(ctx_.Files().snmp_null_values, ResponseHeader("") + nulls + "\r\n");
+      ctx_.AppendTrace(ctx_.Files().snmp_null_values, ResponseHeader("") + nulls + "\r\n");
   }
 
   if (sent_bulk_) return HandleBulkResponse(response);
@@ -348,13 +346,12 @@ void ArpWalker::HandleGetNextResponse(const snmp::Message& response) {
     result_.error_status = response.error_status;
     End(WalkOutcome::kErrorStatus);
     if (ctx_.settings.debug_mode)
-      AppendTrace(ctx_.Files().snmp_error,
-                  ResponseHeader("") + "SNMP Request: " + kRequestName +
-                      "\r\nSNMP Error: " + std::to_string(response.error_status) + "\r\n");
+      ctx_.AppendTrace(ctx_.Files().snmp_error,
+                       ResponseHeader("") + "SNMP Request: " + kRequestName +
+                           "\r\nSNMP Error: " + std::to_string(response.error_status) + "\r\n");
     return;
   }
-  TakeRows(response, reader_.ReadGetNext(*table_, response.bindings, row_index_,
-                                         ArpRowBuffer::kCapacity - rows_.size()));
+  TakeRows(response, ReadRows(response, &RowReader::ReadGetNext));
 }
 
 void ArpWalker::HandleBulkResponse(const snmp::Message& response) {
@@ -366,8 +363,13 @@ void ArpWalker::HandleBulkResponse(const snmp::Message& response) {
   }
   if (response.error_status != snmp::error_status::kNoError)
     return FallBackToGetNext("error status " + std::to_string(response.error_status));
-  TakeRows(response, reader_.ReadBulk(*table_, response.bindings, row_index_,
-                                      ArpRowBuffer::kCapacity - rows_.size()));
+  TakeRows(response, ReadRows(response, &RowReader::ReadBulk));
+}
+
+RowsRead ArpWalker::ReadRows(const snmp::Message& response, ReadFn read) {
+  const EventLoop::NoWaitScope no_wait(ctx_.loop);
+  return (reader_.*read)(*table_, response.bindings, row_index_,
+                         ArpRowBuffer::kCapacity - rows_.size());
 }
 
 void ArpWalker::TakeRows(const snmp::Message& response, const RowsRead& read) {
@@ -375,7 +377,6 @@ void ArpWalker::TakeRows(const snmp::Message& response, const RowsRead& read) {
   // as its request: what a failure report shows is copied first.
   std::vector<snmp::VarBind> failed;
   if (read.end == RowsEnd::kBadValue) failed = response.bindings;
-  const uint64_t exchange = exchange_;
   const bool physical = table_ == &kIpNetToPhysicalTable;
   for (const NeighbourRow& row : reader_.rows()) {
     if (physical) ++physical_rows_;
@@ -383,7 +384,7 @@ void ArpWalker::TakeRows(const snmp::Message& response, const RowsRead& read) {
       case NeighbourRow::Kind::kAddress:
         // Whatever the wait let happen has moved the walk on: the reader's
         // rows are then no longer this answer's.
-        if (!StoreRow(row, exchange)) return;
+        if (!StoreRow(row)) return;
         break;
       case NeighbourRow::Kind::kOtherType:
         ++result_.skipped_other_type;
@@ -435,11 +436,12 @@ void ArpWalker::WalkMediaTable(bool instead) {
   SendRequest();
 }
 
-bool ArpWalker::StoreRow(const NeighbourRow& read, uint64_t exchange) {
+bool ArpWalker::StoreRow(const NeighbourRow& read) {
+  const WalkToken token = token_;
+  // May wait: a value too long to format is logged, and events run in the
+  // log's wait (a copy of the answer, a re-send, a stop).
   std::string mac = MacText(read.phys_address, ctx_.log);
-  // The MAC conversion's log line waits, and events run meanwhile: a copy of
-  // the response may have taken the row, or a stop ended the walk.
-  if (!busy_ || exchange_ != exchange) return false;
+  if (!Holds(token)) return false;
   if (table_ == &kIpNetToPhysicalTable && read.ip_address.find(':') == std::string::npos)
     physical_ipv4_ = true;
   ArpRow& row = rows_.Append();

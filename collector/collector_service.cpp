@@ -48,7 +48,7 @@ CollectorService::CollectorService(Platform platform)
     : platform_(std::move(platform)),
       log_(platform_.loop, program_folder_),
       trace_reporter_(platform_.loop, log_),
-      ctx_{platform_.loop, log_, program_folder_, database_path_, settings_},
+      ctx_{platform_.loop, log_, program_folder_, database_path_, settings_, &trace_reporter_},
       snmp_manager_(platform_.loop),
       walker_(ctx_, snmp_manager_),
       store_(ctx_),

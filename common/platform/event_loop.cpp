@@ -1,6 +1,7 @@
 #include "platform/event_loop.h"
 
 #include <algorithm>
+#include <cassert>
 #include <vector>
 
 namespace vexa {
@@ -24,6 +25,7 @@ void CallThen(EventLoop::Callback handler, After after) {
 }  // namespace
 
 EventLoop::WaitScope::WaitScope(EventLoop& loop) : loop_(loop), start_(loop.clock_.Now()) {
+  assert(loop_.no_wait_depth_ == 0 && "a wait where the handler must not wait");
   ++loop_.wait_depth_;
 }
 
@@ -110,7 +112,8 @@ void EventLoop::RunTimer(int id) {
     if (after == timers_.end()) return;
     TimerState& state = after->second;
     state.running = false;
-    // Ticks that fell due while the handler ran are dropped, keeping the grid.
+    // Ticks that fell due while the handler ran are dropped, keeping the grid;
+    // the handler may have run for minutes, so this asks the clock again.
     const SteadyTime now = clock_.Now();
     if (state.interval.count() > 0 && state.due <= now) {
       const auto missed = (now - state.due) / state.interval + 1;
@@ -120,17 +123,16 @@ void EventLoop::RunTimer(int id) {
   CallThen(t.on_tick, finish);
 }
 
-bool EventLoop::RunDueTimers() {
+bool EventLoop::RunDueTimers(SteadyTime now) {
   std::vector<int> due;
-  const SteadyTime now = clock_.Now();
   for (const auto& [id, t] : timers_)
     if (t.enabled && !t.running && t.due <= now) due.push_back(id);
   bool handled = false;
   for (int id : due) {
     auto it = timers_.find(id);
-    // An earlier handler of this pass may have switched it off or waited past it.
-    if (it == timers_.end() || !it->second.enabled || it->second.running ||
-        it->second.due > clock_.Now())
+    // An earlier handler of this pass may have switched it off, or run it in
+    // a wait of its own and so moved it on.
+    if (it == timers_.end() || !it->second.enabled || it->second.running || it->second.due > now)
       continue;
     RunTimer(id);
     handled = true;
@@ -146,8 +148,9 @@ SteadyTime EventLoop::NextTimerDue(SteadyTime limit) const {
 }
 
 bool EventLoop::RunOnce(SteadyTime deadline) {
+  const SteadyTime now = clock_.Now();
   bool handled = RunPosted();
-  handled |= RunDueTimers();
+  handled |= RunDueTimers(now);
 
   std::vector<pollfd> fds;
   std::vector<int> ids;
@@ -156,7 +159,8 @@ bool EventLoop::RunOnce(SteadyTime deadline) {
     fds.push_back({w.fd, w.events, 0});
     ids.push_back(id);
   }
-  const SteadyTime now = clock_.Now();
+  // Nothing ran since `now` was read unless something was handled, and then
+  // the poll does not wait.
   Millis timeout{0};
   if (!handled && posted_.empty()) {
     const SteadyTime until = NextTimerDue(deadline);

@@ -37,6 +37,21 @@ class EventLoop {
   bool WaitUntil(const std::function<bool()>& done, Millis limit);
   // How many waits (WaitMs, WaitUntil) are active on the stack.
   int WaitDepth() const { return wait_depth_; }
+
+  // Marks a stretch of a handler that must not wait (a request half built,
+  // an answer half read): other events would run in the middle of it. A wait
+  // inside it is a fault of the code, stopped by an assertion in debug
+  // builds.
+  class NoWaitScope {
+   public:
+    explicit NoWaitScope(EventLoop& loop) : loop_(loop) { ++loop_.no_wait_depth_; }
+    ~NoWaitScope() { --loop_.no_wait_depth_; }
+    NoWaitScope(const NoWaitScope&) = delete;
+    NoWaitScope& operator=(const NoWaitScope&) = delete;
+
+   private:
+    EventLoop& loop_;
+  };
   // Time spent inside outermost waits so far, by the loop's clock; lets a
   // benchmark tell the specified waits from the work around them.
   SteadyTime::duration TimeInWaits() const { return time_in_waits_; }
@@ -95,10 +110,11 @@ class EventLoop {
   };
 
   // One pass: posted events, due timers, then fds, waiting until `deadline`
-  // at most. Returns whether anything was handled.
+  // at most. The clock is read once, at the start of the pass. Returns
+  // whether anything was handled.
   bool RunOnce(SteadyTime deadline);
   bool RunPosted();
-  bool RunDueTimers();
+  bool RunDueTimers(SteadyTime now);
   void RunTimer(int id);
   SteadyTime NextTimerDue(SteadyTime limit) const;
 
@@ -108,6 +124,7 @@ class EventLoop {
   std::deque<Callback> posted_;
   int next_id_ = 1;
   int wait_depth_ = 0;
+  int no_wait_depth_ = 0;
   SteadyTime::duration time_in_waits_{0};
   bool quit_ = false;
   uint64_t events_handled_ = 0;

@@ -7,9 +7,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "arp/event_log.h"
 #include "arp/program_files.h"
+#include "arp/trace_file.h"
 #include "platform/event_loop.h"
 #include "settings/collector_settings.h"
 
@@ -21,6 +23,8 @@ struct CollectorContext {
   const std::string& program_folder;
   const std::string& database_path;  // empty until the first service start
   const CollectorSettings& settings;
+  // Where a trace that cannot be written is reported; none: dropped.
+  TraceReporter* trace_failures = nullptr;
 
   // The paths, made once per program folder rather than at every trace line.
   const ProgramFiles& Files() const {
@@ -33,6 +37,12 @@ struct CollectorContext {
   int64_t NowSeconds() const {
     return std::chrono::duration_cast<std::chrono::seconds>(loop.clock().Now().time_since_epoch())
         .count();
+  }
+
+  // Appends to a trace file of the Debug folder, best effort: a failure is
+  // reported, never thrown, and never waits.
+  void AppendTrace(const std::string& path, std::string_view text) const {
+    vexa::AppendTrace(path, text, trace_failures);
   }
 
   mutable std::optional<ProgramFiles> files_ = std::nullopt;

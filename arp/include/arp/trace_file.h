@@ -15,17 +15,13 @@
 
 namespace vexa {
 
-// The collector's reporter of trace failures. While one lives, AppendTrace
-// and ReportTraceFailure report through it; without one (parts run alone in
-// tests and tools) a failure is only dropped.
+// The reporter of trace failures of a collector's job: one line on standard
+// error and one event-log line for the first failure of each job. The parts
+// reach it through their context (CollectorContext::AppendTrace); parts run
+// alone, in tests and tools, have none and only drop what fails.
 class TraceReporter {
  public:
-  TraceReporter(EventLoop& loop, EventLog& log) : loop_(loop), log_(log), outer_(active_) {
-    active_ = this;
-  }
-  ~TraceReporter() {
-    if (active_ == this) active_ = outer_;
-  }
+  TraceReporter(EventLoop& loop, EventLog& log) : loop_(loop), log_(log) {}
   TraceReporter(const TraceReporter&) = delete;
   TraceReporter& operator=(const TraceReporter&) = delete;
 
@@ -45,25 +41,18 @@ class TraceReporter {
         [this, text] { log_.LogEvent(kLogSourceCollector, "WriteTrace", text, kLevelError); });
   }
 
-  static TraceReporter* Active() { return active_; }
-
  private:
   EventLoop& loop_;
   EventLog& log_;
-  TraceReporter* outer_;
   bool reported_ = false;
-  static inline TraceReporter* active_ = nullptr;
 };
 
-inline void ReportTraceFailure(const std::string& description) {
-  if (TraceReporter* reporter = TraceReporter::Active()) reporter->Failed(description);
-}
-
-// Trace files are created readable by their owner only: the request traces
-// carry the community.
-inline void AppendTrace(const std::string& path, std::string_view text) {
-  if (const int err = AppendToFile(path, text, 0600))
-    ReportTraceFailure("Could not write " + path + ": " + std::strerror(err));
+// Appends `text` to the trace file at `path`, created readable by its owner
+// only (the request traces carry the community). A failure goes to
+// `reporter` when there is one; it never waits.
+inline void AppendTrace(const std::string& path, std::string_view text, TraceReporter* reporter) {
+  if (const int err = AppendToFile(path, text, 0600); err != 0 && reporter != nullptr)
+    reporter->Failed("Could not write " + path + ": " + std::strerror(err));
 }
 
 }  // namespace vexa

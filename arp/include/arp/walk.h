@@ -143,6 +143,10 @@ class ArpWalker {
   void HandleResponse(const snmp::Message& response);
   void HandleGetNextResponse(const snmp::Message& response);
   void HandleBulkResponse(const snmp::Message& response);
+  // Reads the rows of an answer, by get-next's or GETBULK's rules.
+  using ReadFn = RowsRead (RowReader::*)(const NeighbourTable&, std::span<const snmp::VarBind>,
+                                         std::string_view, size_t);
+  RowsRead ReadRows(const snmp::Message& response, ReadFn read);
   // Stores and counts the rows the reader read, then goes on as `read` says.
   void TakeRows(const snmp::Message& response, const RowsRead& read);
   // Turns the rest of the walk to get-next, sends the request now due and
@@ -154,9 +158,9 @@ class ArpWalker {
   // Walks ipNetToMediaTable from its start, `instead` of ipNetToPhysicalTable
   // or after it.
   void WalkMediaTable(bool instead);
-  // Stores a row read from an answer while `exchange` is still the walk's
-  // exchange; false when the walk has moved on meanwhile.
-  bool StoreRow(const NeighbourRow& row, uint64_t exchange);
+  // Stores a row read from an answer; false when the walk has moved on while
+  // the row's MAC text was made (it may wait: see WalkToken).
+  bool StoreRow(const NeighbourRow& row);
   void ReportResponseFailure(const std::string& description,
                              std::span<const snmp::VarBind> bindings);
   void OnReplyWatch();
@@ -176,9 +180,15 @@ class ArpWalker {
   std::string router_;
   std::string row_index_;  // the index the next request asks after
   int32_t request_id_ = 0;
-  // Counts every request sent and the walk's end: handling an answer may
-  // wait (a log line), and whatever happens meanwhile moves it on.
-  uint64_t exchange_ = 0;
+  // The walk's token: moved on by every request sent and by the walk's end.
+  // A handler that passes a point where it may wait in the event loop (a log
+  // line's 500 ms) takes the token before that point and goes on after it
+  // only while the walk still holds it: whatever the wait let happen (an
+  // answer taken, a re-send, a stop) has moved the walk on. The rest of the
+  // handling of a request or an answer never waits (EventLoop::NoWaitScope).
+  using WalkToken = uint64_t;
+  bool Holds(WalkToken token) const { return busy_ && token_ == token; }
+  WalkToken token_ = 0;
   bool bulk_ = false;       // this walk asks with GETBULK
   bool sent_bulk_ = false;  // the last request was a GETBULK
   BulkAnswers bulk_answers_ = BulkAnswers::kUnknown;
