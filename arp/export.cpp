@@ -161,7 +161,7 @@ void ArpExport::StoreNames(Database& db, RowPacer& pacer) {
       store.Bind(1, name).Bind(2, rowids[i]);
       store.Step();
       store.Reset();
-      pacer.Count([&] { batch_write.Commit(); });
+      pacer.CountMayWait([&] { batch_write.Commit(); });
     }
   }
   batch_write.Commit();
@@ -181,7 +181,7 @@ void ArpExport::WriteList(Database& db, RowPacer& pacer, bool with_names) {
   while (list.Step()) {
     AppendExportListLine(out.buffer(), ColumnText(list, 0), ColumnText(list, 1),
                          ColumnText(list, 2), with_names ? ColumnText(list, 3) : std::string());
-    pacer.Count([&] { out.Flush(); });
+    pacer.CountMayWait([&] { out.Flush(); });
   }
   out.Close();
 }

@@ -39,7 +39,7 @@ void ArpStore::Merge(std::span<const ArpRow> rows, MergePass& pass) {
       merge.Step();
       merge.Reset();
     }
-    pass.pacer.Count([&] { batch.Commit(); });
+    pass.pacer.CountMayWait([&] { batch.Commit(); });
   }
   batch.Commit();
 }

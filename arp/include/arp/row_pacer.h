@@ -14,16 +14,17 @@ class RowPacer {
   explicit RowPacer(EventLoop& loop, const bool* hurry = nullptr) : loop_(loop), hurry_(hurry) {}
 
   // Counts one item; after every 101st runs `before_pause` (to leave nothing
-  // half-written while other events run) and then waits.
+  // half-written while other events run) and then waits: the caller may be
+  // re-entered there, as in any wait of the event loop.
   template <typename BeforePause>
-  void Count(BeforePause before_pause) {
+  void CountMayWait(BeforePause before_pause) {
     if (++count_ <= kItemsPerPause) return;
     before_pause();
     if (hurry_ == nullptr || !*hurry_) loop_.WaitMs(kPauseMs);
     count_ = 0;
   }
-  void Count() {
-    Count([] {});
+  void CountMayWait() {
+    CountMayWait([] {});
   }
 
  private:
