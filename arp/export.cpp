@@ -122,6 +122,22 @@ bool ArpExport::Run(bool resolve_names) {
   return true;
 }
 
+void LookUpInBatches(
+    dns::ReverseResolver& resolver, const std::vector<std::string>& addresses, size_t batch_size,
+    const std::function<bool()>& look_up,
+    const std::function<void(size_t index, const dns::LookupResult& lookup)>& on_result) {
+  for (size_t begin = 0; begin < addresses.size(); begin += batch_size) {
+    const size_t end = std::min(addresses.size(), begin + batch_size);
+    const std::vector<std::string> batch(addresses.begin() + static_cast<ptrdiff_t>(begin),
+                                         addresses.begin() + static_cast<ptrdiff_t>(end));
+    std::vector<dns::LookupResult> found;
+    if (look_up()) found = resolver.LookupAll(batch);
+    found.resize(batch.size(),
+                 {dns::LookupOutcome::kFailed, "The resolver gave no result for the address"});
+    for (size_t i = begin; i < end; ++i) on_result(i, found[i - begin]);
+  }
+}
+
 void ArpExport::StoreNames(Database& db, RowPacer& pacer) {
   std::vector<int64_t> rowids;
   std::vector<std::string> addresses;
@@ -135,35 +151,27 @@ void ArpExport::StoreNames(Database& db, RowPacer& pacer) {
   Statement store = db.Prepare("UPDATE ArpTable SET DnsName = ?1 WHERE rowid = ?2");
   WriteBatch batch_write(db);
   size_t cancelled = 0;
-  // Names are looked up a batch at a time, concurrently, and then stored,
-  // logged and paused for in table order, as one lookup after the other
-  // would have done. Nothing is left uncommitted while events run.
-  for (size_t begin = 0; begin < addresses.size(); begin += kLookupBatch) {
-    const size_t end = std::min(addresses.size(), begin + kLookupBatch);
-    const std::vector<std::string> batch(addresses.begin() + static_cast<ptrdiff_t>(begin),
-                                         addresses.begin() + static_cast<ptrdiff_t>(end));
-    std::vector<dns::LookupResult> found;
-    if (!past_deadline_) found = resolver_.LookupAll(batch);
-    found.resize(batch.size(),
-                 {dns::LookupOutcome::kFailed, "The resolver gave no result for the address"});
-    for (size_t i = begin; i < end; ++i) {
-      const dns::LookupResult& lookup = found[i - begin];
-      std::string name;
-      // Past the stop's deadline nothing more is looked up or logged one by one.
-      if (lookup.Cancelled() || (past_deadline_ && lookup.Failed())) {
-        name = "Error";
-        ++cancelled;
-      } else {
-        if (lookup.Failed()) batch_write.Commit();  // logging waits
-        name = StoredName(lookup);
-      }
-      batch_write.Begin();
-      store.Bind(1, name).Bind(2, rowids[i]);
-      store.Step();
-      store.Reset();
-      pacer.CountMayWait([&] { batch_write.Commit(); });
-    }
-  }
+  // Names are stored, logged and paused for in table order, as one lookup
+  // after the other would have done. Nothing is left uncommitted while
+  // events run.
+  LookUpInBatches(
+      resolver_, addresses, kLookupBatch, [this] { return !past_deadline_; },
+      [&](size_t i, const dns::LookupResult& lookup) {
+        std::string name;
+        // Past the stop's deadline nothing more is looked up or logged one by one.
+        if (lookup.Cancelled() || (past_deadline_ && lookup.Failed())) {
+          name = "Error";
+          ++cancelled;
+        } else {
+          if (lookup.Failed()) batch_write.Commit();  // logging waits
+          name = StoredName(lookup);
+        }
+        batch_write.Begin();
+        store.Bind(1, name).Bind(2, rowids[i]);
+        store.Step();
+        store.Reset();
+        pacer.CountMayWait([&] { batch_write.Commit(); });
+      });
   batch_write.Commit();
   if (cancelled > 0)
     ctx_.log.LogEvent(

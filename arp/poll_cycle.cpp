@@ -7,34 +7,9 @@
 
 #include "arp/trace_file.h"
 #include "platform/local_time.h"
+#include "settings/settings_rules.h"
 
 namespace vexa {
-
-namespace {
-
-// Blanks typed around an address in the console are no part of it.
-std::string_view TrimBlanks(std::string_view entry) {
-  const size_t first = entry.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return entry.substr(first, entry.find_last_not_of(" \t") - first + 1);
-}
-
-}  // namespace
-
-std::vector<std::string> SplitRouterList(const std::string& text) {
-  std::vector<std::string> entries;
-  std::string_view rest = text;
-  while (entries.size() < PollCycle::kMaxRouters && !rest.empty()) {
-    const size_t pair = rest.find("\r\n");
-    if (pair == std::string_view::npos) {
-      entries.emplace_back(TrimBlanks(rest));
-      break;
-    }
-    entries.emplace_back(TrimBlanks(rest.substr(0, pair)));
-    rest.remove_prefix(pair + 2);
-  }
-  return entries;
-}
 
 void PollCycle::WriteTraceBlock(const std::string& router, const std::string& start,
                                 const WalkResult& walked) const {
@@ -70,7 +45,7 @@ void PollCycle::Run() {
       ctx_.trace_failures->Failed("Could not delete " + trace + ": " + std::strerror(errno));
 
     MergePass pass(ctx_.loop);
-    for (const std::string& router : SplitRouterList(ctx_.settings.router_list)) {
+    for (const std::string& router : settings::PolledRouters(ctx_.settings.router_list)) {
       if (router.empty()) continue;
       const std::string start = FormatDateTime(ctx_.LocalNow());
       const WalkResult walked = walk_(router);

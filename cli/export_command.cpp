@@ -154,18 +154,15 @@ std::vector<std::string> LookUpNames(const std::vector<StoredRow>& rows, Context
   names.reserve(rows.size());
   size_t failed = 0;
   std::string first_failure;
-  for (size_t begin = 0; begin < rows.size(); begin += ArpExport::kLookupBatch) {
-    const size_t end = std::min(rows.size(), begin + ArpExport::kLookupBatch);
-    std::vector<std::string> batch;
-    for (size_t i = begin; i < end; ++i) batch.push_back(rows[i].ip_address);
-    std::vector<dns::LookupResult> found = resolver.LookupAll(batch);
-    found.resize(batch.size(),
-                 {dns::LookupOutcome::kFailed, "The resolver gave no result for the address"});
-    for (const dns::LookupResult& lookup : found) {
-      if (lookup.Failed() && failed++ == 0) first_failure = lookup.text;
-      names.push_back(ListedName(lookup));
-    }
-  }
+  std::vector<std::string> addresses;
+  addresses.reserve(rows.size());
+  for (const StoredRow& row : rows) addresses.push_back(row.ip_address);
+  LookUpInBatches(
+      resolver, addresses, ArpExport::kLookupBatch, [] { return true; },
+      [&](size_t, const dns::LookupResult& lookup) {
+        if (lookup.Failed() && failed++ == 0) first_failure = lookup.text;
+        names.push_back(ListedName(lookup));
+      });
   if (failed > 0)
     c.err << "vexa-arp: export: warning: " << failed
           << " name lookups failed and are listed as Error: " << EscapeText(first_failure) << '\n';

@@ -69,6 +69,7 @@ template DecimalStatus ParseDecimal(std::string_view, int16_t&);
 template DecimalStatus ParseDecimal(std::string_view, int32_t&);
 template DecimalStatus ParseDecimal(std::string_view, uint32_t&);
 template DecimalStatus ParseDecimal(std::string_view, int64_t&);
+template DecimalStatus ParseDecimal(std::string_view, uint64_t&);
 
 std::optional<size_t> ReadArcs(std::string_view text, std::span<uint32_t> arcs) {
   ArcCursor cursor(text);

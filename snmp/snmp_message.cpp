@@ -1,5 +1,7 @@
 #include "snmp/snmp_message.h"
 
+#include "snmp/oid_text.h"
+
 #include <charconv>
 
 namespace vexa::snmp {
@@ -21,14 +23,6 @@ void AppendDecimal(std::string& text, int64_t value) {
   char digits[24];
   const auto result = std::to_chars(digits, digits + sizeof digits, value);
   text.append(digits, result.ptr);
-}
-
-// Whole-text decimal parse into T; no sign for unsigned, no spaces.
-template <typename T>
-bool ParseDecimal(std::string_view text, T& value) {
-  if (text.empty()) return false;
-  const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-  return result.ec == std::errc() && result.ptr == text.data() + text.size();
 }
 
 // Four decimal parts 0..255 of one to three digits.
@@ -109,7 +103,7 @@ CodecStatus EncodeValue(BerWriter& writer, Version version, const VarBind& bindi
   switch (binding.syntax) {
     case syntax::kInteger: {
       int32_t value = 0;
-      if (!ParseDecimal(text, value)) return CodecStatus::kBadValueText;
+      if (ParseDecimal(text, value) != DecimalStatus::kOk) return CodecStatus::kBadValueText;
       writer.Integer(syntax::kInteger, value);
       return CodecStatus::kOk;
     }
@@ -137,14 +131,14 @@ CodecStatus EncodeValue(BerWriter& writer, Version version, const VarBind& bindi
     case syntax::kGauge32:
     case syntax::kTimeTicks: {
       uint32_t value = 0;
-      if (!ParseDecimal(text, value)) return CodecStatus::kBadValueText;
+      if (ParseDecimal(text, value) != DecimalStatus::kOk) return CodecStatus::kBadValueText;
       writer.Unsigned(binding.syntax, value);
       return CodecStatus::kOk;
     }
     case syntax::kCounter64: {
       if (version == Version::kV1) return CodecStatus::kSyntaxNotInVersion;
       uint64_t value = 0;
-      if (!ParseDecimal(text, value)) return CodecStatus::kBadValueText;
+      if (ParseDecimal(text, value) != DecimalStatus::kOk) return CodecStatus::kBadValueText;
       writer.Unsigned(syntax::kCounter64, value);
       return CodecStatus::kOk;
     }
@@ -216,17 +210,26 @@ CodecStatus EncodeMessage(const Message& message, std::vector<uint8_t>& out) {
   return CodecStatus::kOk;
 }
 
-CodecStatus DecodeMessage(std::span<const uint8_t> datagram, Message& out) {
+CodecStatus DecodeMessageStart(std::span<const uint8_t> datagram, int32_t& version,
+                               std::span<const uint8_t>& rest) {
   std::span<const uint8_t> content;
   BerReader outer(datagram);
   VEXA_CODEC_TRY(outer.Expect(ber::kSequence, content));
   if (!outer.AtEnd()) return CodecStatus::kTrailingBytes;
-
   BerReader message(content);
-  int32_t version = 0;
   VEXA_CODEC_TRY(message.Expect(ber::kInteger, content));
   VEXA_CODEC_TRY(DecodeInt32(content, version));
+  rest = message.Rest();
+  return CodecStatus::kOk;
+}
+
+CodecStatus DecodeMessage(std::span<const uint8_t> datagram, Message& out) {
+  int32_t version = 0;
+  std::span<const uint8_t> rest;
+  VEXA_CODEC_TRY(DecodeMessageStart(datagram, version, rest));
   if (version != 0 && version != 1) return CodecStatus::kBadVersion;
+  BerReader message(rest);
+  std::span<const uint8_t> content;
   out.version = static_cast<Version>(version);
 
   VEXA_CODEC_TRY(message.Expect(ber::kOctetString, content));

@@ -54,16 +54,12 @@ CodecStatus DecodeUsmParameters(std::span<const uint8_t> octets, UsmParameters& 
 
 CodecStatus DecodeV3Message(std::span<const uint8_t> datagram, V3Message& out) {
   constexpr CodecStatus kRange = CodecStatus::kBadV3Header;
-  std::span<const uint8_t> content;
-  BerReader outer(datagram);
-  VEXA_CODEC_TRY(outer.Expect(ber::kSequence, content));
-  if (!outer.AtEnd()) return CodecStatus::kTrailingBytes;
-
-  BerReader message(content);
   int32_t version = 0;
-  VEXA_CODEC_TRY(message.Expect(ber::kInteger, content));
-  VEXA_CODEC_TRY(DecodeInt32(content, version));
+  std::span<const uint8_t> fields;
+  VEXA_CODEC_TRY(DecodeMessageStart(datagram, version, fields));
   if (version != kMsgVersion) return CodecStatus::kBadVersion;
+  BerReader message(fields);
+  std::span<const uint8_t> content;
 
   VEXA_CODEC_TRY(message.Expect(ber::kSequence, content));
   BerReader header(content);

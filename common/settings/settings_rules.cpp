@@ -194,6 +194,20 @@ std::vector<std::string> RouterLines(std::string_view stored) {
   return lines;
 }
 
+std::vector<std::string> PolledRouters(std::string_view stored) {
+  std::vector<std::string> routers = RouterLines(stored);
+  if (!routers.empty() && routers.back().empty()) routers.pop_back();
+  if (routers.size() > kMaxRouterLines) routers.resize(kMaxRouterLines);
+  // Blanks typed around an address are no part of it.
+  for (std::string& router : routers) {
+    const size_t first = router.find_first_not_of(" \t");
+    router = first == std::string::npos
+                 ? std::string()
+                 : router.substr(first, router.find_last_not_of(" \t") - first + 1);
+  }
+  return routers;
+}
+
 std::string JoinRouterLines(const std::vector<std::string>& lines) {
   std::string text;
   for (size_t i = 0; i < lines.size(); ++i) {

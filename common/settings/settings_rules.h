@@ -82,6 +82,11 @@ std::vector<std::string> StopHourEntries();
 // (on CR LF); a lone CR or LF stays inside its line.
 std::vector<std::string> RouterLines(std::string_view stored);
 std::string JoinRouterLines(const std::vector<std::string>& lines);
+// The routers a poll cycle walks: the first kMaxRouterLines of RouterLines,
+// each with the spaces and tabs around it removed (a lone CR or LF inside
+// stays). An empty text after the last pair is no entry; empty entries in
+// between are kept, count towards the limit, and are skipped by the cycle.
+std::vector<std::string> PolledRouters(std::string_view stored);
 
 // Tells whether the collector can send to a router address; returns a key
 // that is the same for two texts of one address (nullopt: not usable).

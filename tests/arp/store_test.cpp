@@ -123,11 +123,6 @@ TEST_F(ArpStoreTest, RouterListIsSplitAtCrLfOnlyAndCappedAt25) {
   ASSERT_EQ(walked.size(), 24u);  // the empty first entry uses one of the 25
   EXPECT_EQ(walked.front(), "10.1.0.1");
   EXPECT_EQ(walked.back(), "10.1.0.24");
-
-  EXPECT_EQ(SplitRouterList("a\r\nb\r\n"), (std::vector<std::string>{"a", "b"}));
-  EXPECT_EQ(SplitRouterList("a\r\n\r\nb"), (std::vector<std::string>{"a", "", "b"}));
-  EXPECT_EQ(SplitRouterList(" a \nb\rc"), (std::vector<std::string>{"a \nb\rc"}));
-  EXPECT_TRUE(SplitRouterList("").empty());
 }
 
 TEST_F(ArpStoreTest, BlanksAroundARouterAreNoPartOfItsAddress) {

@@ -185,6 +185,10 @@ TEST(SettingsRules, RouterListKeepsToTheLinesTheCollectorReads) {
   EXPECT_NE(check(long_list, {"1.2.3.4"}).find("at most 255"), std::string::npos);
   EXPECT_EQ(RouterLines("a\r\n\r\nb\rc\r\n"), (std::vector<std::string>{"a", "", "b\rc", ""}));
   EXPECT_TRUE(RouterLines("").empty());
+  EXPECT_EQ(PolledRouters("a\r\nb\r\n"), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(PolledRouters("a\r\n\r\nb"), (std::vector<std::string>{"a", "", "b"}));
+  EXPECT_EQ(PolledRouters(" a \nb\rc"), (std::vector<std::string>{"a \nb\rc"}));
+  EXPECT_TRUE(PolledRouters("").empty());
 }
 
 }  // namespace

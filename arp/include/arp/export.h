@@ -28,6 +28,16 @@ void AppendExportListLine(std::string& out, std::string_view ip_address,
 // or was cancelled.
 std::string ListedName(const dns::LookupResult& lookup);
 
+// Looks `addresses` up a batch of `batch_size` at a time, concurrently, and
+// hands each result to `on_result` in the list's order, as one lookup after
+// the other would have. Every address gets a result: a failure where the
+// resolver gave none, and where `look_up` says no more are to be looked up
+// (asked before each batch).
+void LookUpInBatches(
+    dns::ReverseResolver& resolver, const std::vector<std::string>& addresses, size_t batch_size,
+    const std::function<bool()>& look_up,
+    const std::function<void(size_t index, const dns::LookupResult& lookup)>& on_result);
+
 class ArpExport {
  public:
   // How many addresses are handed to the resolver at a time.

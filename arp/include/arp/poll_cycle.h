@@ -12,16 +12,8 @@
 
 namespace vexa {
 
-// The routers a cycle polls: the router list split at CR LF pairs into at
-// most 25 entries, each with the blanks (spaces, tabs) around it removed;
-// anything else is kept as written (a lone CR or LF stays inside). An empty
-// text after the last pair is no entry. Empty entries in between are kept;
-// they count towards the 25 and are skipped.
-std::vector<std::string> SplitRouterList(const std::string& text);
-
 class PollCycle {
  public:
-  static constexpr size_t kMaxRouters = 25;
   // Walks one router and returns when the walk has ended.
   using WalkFn = std::function<WalkResult(const std::string& router)>;
 

@@ -114,6 +114,12 @@ CodecStatus EncodeMessage(const Message& message, std::vector<uint8_t>& out);
 // used; callers decode into a scratch message.
 CodecStatus DecodeMessage(std::span<const uint8_t> datagram, Message& out);
 
+// The start every version's message shares (RFC 3416 section 3, RFC 3412
+// section 6): one SEQUENCE that fills the datagram, its first element the
+// version INTEGER. Gives the version and the elements after it in `rest`.
+CodecStatus DecodeMessageStart(std::span<const uint8_t> datagram, int32_t& version,
+                               std::span<const uint8_t>& rest);
+
 // The PDU alone, the part every version shares: `message`'s PDU type,
 // request id, error status and index, and bindings. `version` decides which
 // PDU types and value types are allowed (v3 allows what v2c does).
