@@ -14,13 +14,15 @@ inline constexpr const char* kServiceName = "Vexa ARP";
 inline constexpr const char* kSystemdUnitName = "vexa-arp.service";
 
 // Error codes of the service operations (errno values, one per cause).
-inline constexpr int kServiceNotInstalled = 2;       // ENOENT
-inline constexpr int kServiceAlreadyInstalled = 17;  // EEXIST
-inline constexpr int kServiceAlreadyRunning = 114;   // EALREADY
-inline constexpr int kServiceNotActive = 3;          // ESRCH
-inline constexpr int kServiceControlFailed = 5;      // EIO
-inline constexpr int kServicePermissionDenied = 13;  // EACCES
-inline constexpr int kServiceStopTimedOut = 110;     // ETIMEDOUT
+// The numbers are shown to the operator ("Error [2] ..."), so they are
+// Linux's, documented in the README.
+inline constexpr int kServiceNotInstalled = ENOENT;
+inline constexpr int kServiceAlreadyInstalled = EEXIST;
+inline constexpr int kServiceAlreadyRunning = EALREADY;
+inline constexpr int kServiceNotActive = ESRCH;
+inline constexpr int kServiceControlFailed = EIO;
+inline constexpr int kServicePermissionDenied = EACCES;
+inline constexpr int kServiceStopTimedOut = ETIMEDOUT;
 
 // How long a stop may take: the collector's stop sequence, with the grace it
 // gives an export in progress, fits well inside it. The systemd unit's

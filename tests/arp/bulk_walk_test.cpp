@@ -12,6 +12,7 @@
 #include "platform/local_time.h"
 #include "support/scripted_agent.h"
 #include "support/test_folder.h"
+#include "support/walker_parts.h"
 
 namespace vexa {
 namespace {
@@ -24,16 +25,9 @@ std::string AgentAddress() {
   return "127.31." + std::to_string((pid >> 8) & 255) + "." + std::to_string(pid & 255);
 }
 
-class ArpBulkWalkTest : public ::testing::Test {
+class ArpBulkWalkTest : public ::testing::Test, protected test::WalkerParts<SimulatedClock> {
  protected:
-  ArpBulkWalkTest() {
-    ::mkdir((folder + "/Debug").c_str(), 0755);
-    settings.community = "public";
-    settings.timeout_seconds = 5;
-    settings.retries = 2;
-    settings.use_bulk = true;
-    manager.Open();
-  }
+  ArpBulkWalkTest() : WalkerParts(FromLocal({2024, 3, 5, 14, 3, 7})) { settings.use_bulk = true; }
   std::string Debug(const std::string& name) { return test::ReadFile(folder + "/Debug/" + name); }
   // The repetitions of each GETBULK received, 0 for a get-next.
   std::vector<int32_t> Asked() const {
@@ -43,16 +37,6 @@ class ArpBulkWalkTest : public ::testing::Test {
     return asked;
   }
 
-  test::TempDir dir;
-  std::string folder = dir.path();
-  std::string db;
-  SimulatedClock clock{FromLocal({2024, 3, 5, 14, 3, 7})};
-  EventLoop loop{clock};
-  CollectorSettings settings;
-  EventLog log{loop, folder};
-  CollectorContext ctx{loop, log, folder, db, settings};
-  snmp::Manager manager{loop};
-  ArpWalker walker{ctx, manager};
   std::string router = AgentAddress();
   ScriptedAgent agent{loop, router};
 };
@@ -142,7 +126,7 @@ TEST_F(ArpBulkWalkTest, EveryFaultStillGivesTheRowsOfTheTable) {
     // once a job.
     for (int walk = 0; walk < 2; ++walk) {
       agent.requests.clear();
-      const WalkResult result = walker.Walk(router);
+      result = walker.Walk(router);
       ASSERT_EQ(result.rows.size(), agent.rows.size());
       for (size_t i = 0; i < agent.rows.size(); ++i) {
         ASSERT_EQ(result.rows[i].ip_address, agent.rows[i].ip) << i;
@@ -171,7 +155,7 @@ TEST_F(ArpBulkWalkTest, RowsOfAResponseAreTakenInOrderAndNeverTwice) {
       std::copy_n(reply.bindings.begin(), 4, reply.bindings.begin() + 4);
     return std::vector<snmp::Message>{reply};
   };
-  const WalkResult result = walker.Walk(router);
+  result = walker.Walk(router);
   EXPECT_EQ(result.outcome, WalkOutcome::kNotIncreasing);
   ASSERT_EQ(result.rows.size(), 5u);  // four, then the first of the second response
   EXPECT_EQ(result.rows[4].ip_address, agent.rows[4].ip);

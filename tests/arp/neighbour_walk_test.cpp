@@ -16,6 +16,7 @@
 #include "support/snmp_agents.h"
 #include "support/test_folder.h"
 #include "support/walked_rows.h"
+#include "support/walker_parts.h"
 
 namespace vexa {
 namespace {
@@ -25,33 +26,19 @@ using test::RowsOf;
 
 // One walker with its own socket, made where the agent can be reached (after
 // the test has entered its namespace).
-struct NeighbourWalker {
-  explicit NeighbourWalker(const std::string& in) : folder(in) {
-    ::mkdir((folder + "/Debug").c_str(), 0755);
-    settings.community = "public";
+struct NeighbourWalker : test::WalkerParts<SystemClock> {
+  NeighbourWalker() {
     settings.timeout_seconds = 2;
     settings.retries = 1;
     settings.neighbour_table = kNeighbourTablePhysical;
-    manager.Open();
   }
   std::vector<Row> Walk(const std::string& router) {
     result = walker.Walk(router);
     return RowsOf(result);
   }
-
-  std::string folder, db;
-  SystemClock clock;
-  EventLoop loop{clock};
-  CollectorSettings settings;
-  EventLog log{loop, folder};
-  CollectorContext ctx{loop, log, folder, db, settings};
-  snmp::Manager manager{loop};
-  ArpWalker walker{ctx, manager};
-  WalkResult result;
 };
 
 TEST(NeighbourWalk, RecordingsOfMixedRowsAndOfAgentsWithoutTheTable) {
-  test::TempDir dir;
   const std::vector<test::ArpEntry> media = test::MakeArpTable(3);
   std::vector<Row> media_rows;
   for (const auto& e : test::InWalkOrder(media))
@@ -98,7 +85,7 @@ TEST(NeighbourWalk, RecordingsOfMixedRowsAndOfAgentsWithoutTheTable) {
     // the table's end fall inside a response.
     for (const bool bulk : {false, true}) {
       const std::string what = std::string(c.what) + (bulk ? ", GETBULK" : ", get-next");
-      NeighbourWalker walk(dir.path());
+      NeighbourWalker walk;
       walk.settings.use_bulk = bulk;
       walk.settings.max_repetitions = 2;
       EXPECT_EQ(walk.Walk("127.0.46.2"), c.rows) << what;
@@ -159,9 +146,8 @@ TEST(NeighbourWalk, KernelNeighboursOfANamespaceThroughSnmpd) {
   const auto vexa0 = static_cast<int32_t>(::if_nametoindex("vexa0"));
   ASSERT_GT(vexa0, 0);
 
-  test::TempDir dir;
   test::SnmpdAgent agent({.address = "127.0.0.1"});
-  NeighbourWalker walk(dir.path());
+  NeighbourWalker walk;
   std::vector<Row> rows = walk.Walk("127.0.0.1");
   EXPECT_EQ(OutcomeText(walk.result), "end of table");
   EXPECT_STREQ(walk.result.table->name, "ipNetToPhysicalTable");

@@ -17,6 +17,7 @@
 #include "support/snmp_agents.h"
 #include "support/test_folder.h"
 #include "support/walked_rows.h"
+#include "support/walker_parts.h"
 
 namespace vexa {
 namespace {
@@ -77,31 +78,12 @@ std::vector<Row> ReferenceWalk(const std::string& agent, const std::string& scra
   return out;
 }
 
-class WalkAgentsTest : public ::testing::Test {
+class WalkAgentsTest : public ::testing::Test, protected test::WalkerParts<SystemClock> {
  protected:
-  WalkAgentsTest() {
-    ::mkdir((folder + "/Debug").c_str(), 0755);
-    settings.community = "public";
-    settings.timeout_seconds = 5;
-    settings.retries = 2;
-    manager.Open();
-  }
   std::vector<Row> Walk(const std::string& router) {
     result = walker.Walk(router);
     return RowsOf(result);
   }
-
-  test::TempDir dir;
-  std::string folder = dir.path();
-  std::string db;
-  SystemClock clock;
-  EventLoop loop{clock};
-  CollectorSettings settings;
-  EventLog log{loop, folder};
-  CollectorContext ctx{loop, log, folder, db, settings};
-  snmp::Manager manager{loop};
-  ArpWalker walker{ctx, manager};
-  WalkResult result;
 };
 
 TEST_F(WalkAgentsTest, GeneratedTablesOfEverySizeWalkLikeNetSnmp) {

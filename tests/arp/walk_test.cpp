@@ -18,6 +18,7 @@
 #include "support/scripted_agent.h"
 #include "support/test_folder.h"
 #include "support/walked_rows.h"
+#include "support/walker_parts.h"
 
 namespace vexa {
 namespace {
@@ -34,17 +35,9 @@ std::string AgentAddress(int host) {
          std::to_string(pid & 255);
 }
 
-class ArpWalkTest : public ::testing::Test {
+class ArpWalkTest : public ::testing::Test, protected test::WalkerParts<SimulatedClock> {
  protected:
-  ArpWalkTest() {
-    ::mkdir((folder + "/Debug").c_str(), 0755);
-    settings.community = "public";
-    settings.timeout_seconds = 5;
-    settings.retries = 2;
-    settings.debug_mode = true;
-    manager.SetLocalPort(0);
-    manager.Open();
-  }
+  ArpWalkTest() : WalkerParts(FromLocal({2024, 3, 5, 14, 3, 7})) { settings.debug_mode = true; }
 
   void Walk(const std::string& router = "") {
     result = walker.Walk(router.empty() ? router_ : router);
@@ -66,17 +59,6 @@ class ArpWalkTest : public ::testing::Test {
     }
   }
 
-  test::TempDir dir;
-  std::string folder = dir.path();
-  std::string db;
-  SimulatedClock clock{FromLocal({2024, 3, 5, 14, 3, 7})};
-  EventLoop loop{clock};
-  CollectorSettings settings;
-  EventLog log{loop, folder};
-  CollectorContext ctx{loop, log, folder, db, settings};
-  snmp::Manager manager{loop};
-  ArpWalker walker{ctx, manager};
-  WalkResult result;
   std::string router_ = AgentAddress(0);
   ScriptedAgent agent{loop, router_};
 };

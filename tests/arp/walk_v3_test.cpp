@@ -18,6 +18,7 @@
 #include "support/snmp_agents.h"
 #include "support/test_folder.h"
 #include "support/walked_rows.h"
+#include "support/walker_parts.h"
 
 namespace vexa {
 namespace {
@@ -79,7 +80,7 @@ std::vector<std::string> SnmpsimUsers(const std::vector<std::string>& names) {
   return args;
 }
 
-class WalkV3Test : public ::testing::Test {
+class WalkV3Test : public ::testing::Test, protected test::WalkerParts<SystemClock> {
  protected:
   static constexpr const char* kSnmpd = "127.0.13.1";
   static constexpr const char* kSnmpsim = "127.0.13.2";
@@ -107,11 +108,12 @@ class WalkV3Test : public ::testing::Test {
   }
 
   WalkV3Test() {
+    folder = program.path();
+    db = program.Database();
     settings.debug_mode = true;
     settings.timeout_seconds = 2;
     settings.retries = 1;
     settings.snmp_version = 3;
-    manager.Open();
   }
 
   // The user as the service start makes it from the settings.
@@ -131,7 +133,7 @@ class WalkV3Test : public ::testing::Test {
   }
   std::vector<std::string> LogTexts() const {
     std::vector<std::string> out;
-    for (const auto& line : test::SplitCrLfLines(ReadFile(folder.AppEvent())))
+    for (const auto& line : test::SplitCrLfLines(ReadFile(program.AppEvent())))
       out.push_back(line.substr(20));
     return out;
   }
@@ -143,16 +145,7 @@ class WalkV3Test : public ::testing::Test {
 
   static test::SnmpdAgent* snmpd_;
   static test::SimulatedAgent* snmpsim_;
-  test::ProgramFolder folder;
-  std::string program = folder.path();
-  std::string db = folder.Database();
-  SystemClock clock;
-  EventLoop loop{clock};
-  CollectorSettings settings;
-  EventLog log{loop, program};
-  CollectorContext ctx{loop, log, program, db, settings};
-  snmp::Manager manager{loop};
-  ArpWalker walker{ctx, manager};
+  test::ProgramFolder program;
 };
 
 test::SnmpdAgent* WalkV3Test::snmpd_ = nullptr;
@@ -176,16 +169,16 @@ TEST_F(WalkV3Test, UsersFromTheSettingsWalkLikeSnmpwalk) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.traced);
-    ::unlink(folder.File("Debug/Snmp.txt").c_str());
+    ::unlink(program.File("Debug/Snmp.txt").c_str());
     const snmp::UsmUser user = UseUser(c.user, c.auth, c.priv, c.context);
-    const WalkResult result = walker.Walk(c.agent);
+    result = walker.Walk(c.agent);
     EXPECT_EQ(OutcomeText(result), "end of table");
     const std::vector<Row> reference = SnmpwalkV3(c.agent, user);
     EXPECT_EQ(RowsOf(result), reference);
     if (std::string(c.agent) == kSnmpsim) {
       EXPECT_EQ(reference.size(), 30u);
     }
-    const std::string trace = ReadFile(folder.File("Debug/Snmp.txt"));
+    const std::string trace = ReadFile(program.File("Debug/Snmp.txt"));
     EXPECT_NE(trace.find(std::string(" --> snmp_33\t1\t") + c.agent + '\t' + c.traced +
                          "\tGetArpTable\t1.3.6.1.2.1.4.22.1.1\t\r\n"),
               std::string::npos)
@@ -213,7 +206,7 @@ TEST_F(WalkV3Test, ARefusedUserCostsItsRouterOneLogLineAndTheCycleGoesOn) {
   int64_t cycles = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.user);
-    ::unlink(folder.AppEvent().c_str());
+    ::unlink(program.AppEvent().c_str());
     UseUser(c.user, "SHA-256", "AES-256", "public");  // snmpsim's data file
     cycle.Run();
     ++cycles;
@@ -249,7 +242,7 @@ TEST_F(WalkV3Test, WrongPasswordsAtSnmpsimCostTheWalkOneLineNamingTheSettings) {
   PollCycle cycle(ctx, store, [this](const std::string& router) { return walker.Walk(router); });
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    ::unlink(folder.AppEvent().c_str());
+    ::unlink(program.AppEvent().c_str());
     UseUser("vexaSha256", "SHA-256", "AES-256", "public", c.auth_password, c.priv_password);
     cycle.Run();
     EXPECT_EQ(LogTexts(), std::vector<std::string>{std::string("1\tmodSnmpComm_GetArpTable\t"
@@ -275,7 +268,7 @@ TEST_F(WalkV3Test, AfterAnAgentRebootTheNextCycleSucceeds) {
     SCOPED_TRACE(keep_engine ? "same engine id" : "new engine id");
     const int32_t boots = manager.UsmEngine(address, 161)->boots;
     agent.Restart(keep_engine);
-    const WalkResult result = walker.Walk(address);
+    result = walker.Walk(address);
     EXPECT_EQ(OutcomeText(result), "end of table");
     EXPECT_EQ(result.resends, 0);
     EXPECT_EQ(RowsOf(result), before);

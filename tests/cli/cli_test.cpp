@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "service/service_manager.h"
 #include "support/test_folder.h"
 
 namespace vexa::test {
@@ -382,14 +383,15 @@ TEST_F(CliTest, ServiceLifeCycle) {
   EXPECT_TRUE(running.starts_with("Installed\tyes\nState\trunning\nStarted\t20")) << running;
   r = Cli({"service", "start"});
   EXPECT_EQ(r.exit_status, 1);
-  EXPECT_NE(r.err.find("start: The service \"Vexa ARP\" is already running (error 114)"),
+  EXPECT_NE(r.err.find("start: The service \"Vexa ARP\" is already running (error " +
+                           std::to_string(kServiceAlreadyRunning) + ")"),
             std::string::npos);
 
   EXPECT_EQ(Cli({"service", "stop"}).out, "The service is stopped.\n");
   EXPECT_TRUE(status().starts_with("Installed\tyes\nState\tstopped\nStarted\t20"));
   r = Cli({"service", "stop"});
   EXPECT_EQ(r.exit_status, 1);
-  EXPECT_NE(r.err.find("(error 3)"), std::string::npos);
+  EXPECT_NE(r.err.find("(error " + std::to_string(kServiceNotActive) + ")"), std::string::npos);
   EXPECT_EQ(Cli({"service", "uninstall"}).out, "The service is uninstalled.\n");
   EXPECT_TRUE(status().starts_with("Installed\tno\n"));
 }

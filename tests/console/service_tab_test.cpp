@@ -172,7 +172,8 @@ class ServiceTabTest : public QObject {
     QCOMPARE(f.Services()->Start(), 0);  // started elsewhere since the check
     Click(*form, "startButton");
     QCOMPARE(Shown(*form),
-             "Error [114]  when start the service. | 6 | Uninstall Service/on | Start Service/on");
+             QString("Error [%1]").arg(vexa::kServiceAlreadyRunning) +
+                 "  when start the service. | 6 | Uninstall Service/on | Start Service/on");
   }
 
   void stoppingAStoppedServiceShowsTheError() {
@@ -186,7 +187,8 @@ class ServiceTabTest : public QObject {
     QCOMPARE(f.Services()->Stop(), 0);  // stopped elsewhere since the check
     Click(*form, "startButton");
     QCOMPARE(Shown(*form),
-             "Error [3]  when stop the service. | 6 | Uninstall Service/on | Stop Service/on");
+             QString("Error [%1]").arg(vexa::kServiceNotActive) +
+                 "  when stop the service. | 6 | Uninstall Service/on | Stop Service/on");
   }
 
   // The collector takes a moment over its stop (it logs, then waits); the
@@ -233,7 +235,8 @@ class ServiceTabTest : public QObject {
     QCOMPARE(Shown(*form), "The service is started. | 6 | Uninstall Service/off | Stop Service/on");
     Click(*form, "startButton");
     QCOMPARE(Shown(*form),
-             "Error [110]  when stop the service. | 6 | Uninstall Service/on | Stop Service/on");
+             QString("Error [%1]").arg(vexa::kServiceStopTimedOut) +
+                 "  when stop the service. | 6 | Uninstall Service/on | Stop Service/on");
   }
 
   void uninstallingARunningServiceStopsIt() {

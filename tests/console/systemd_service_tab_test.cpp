@@ -56,12 +56,14 @@ class SystemdServiceTabTest : public QObject {
     QCOMPARE(services->Stop(), 0);  // stopped elsewhere since the check
     Click(*form, "startButton");
     QCOMPARE(Shown(*form),
-             "Error [3]  when stop the service. | 6 | Uninstall Service/on | Stop Service/on");
+             QString("Error [%1]").arg(vexa::kServiceNotActive) +
+                 "  when stop the service. | 6 | Uninstall Service/on | Stop Service/on");
     Refresh(*form);
     QCOMPARE(services->Start(), 0);  // started elsewhere since the check
     Click(*form, "startButton");
     QCOMPARE(Shown(*form),
-             "Error [114]  when start the service. | 6 | Uninstall Service/on | Start Service/on");
+             QString("Error [%1]").arg(vexa::kServiceAlreadyRunning) +
+                 "  when start the service. | 6 | Uninstall Service/on | Start Service/on");
 
     Refresh(*form);
     Click(*form, "startButton");
@@ -72,9 +74,9 @@ class SystemdServiceTabTest : public QObject {
 
     QCOMPARE(services->Uninstall(), 0);  // removed elsewhere since the check
     Click(*form, "installButton");
-    QCOMPARE(Shown(*form),
-             "Error [2]  when uninstall the service. | 6 | Uninstall Service/on | Start "
-             "Service/on");
+    QCOMPARE(Shown(*form), QString("Error [%1]").arg(vexa::kServiceNotInstalled) +
+                               "  when uninstall the service. | 6 | Uninstall Service/on | Start "
+                               "Service/on");
     Refresh(*form);
     QCOMPARE(Shown(*form),
              "The service is not installed. | 6 | Install Service/on | Start Service/off");

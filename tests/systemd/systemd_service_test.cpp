@@ -115,13 +115,13 @@ TEST_F(SystemdService, WholeLifeWithTheRealCollectorInTheHardenedUnit) {
   EXPECT_EQ(test::SystemctlOutput({"is-active", "vexa-arp.service"}), "active");
   auto services = MakeServiceManager();
   EXPECT_EQ(services->Start(), kServiceAlreadyRunning);
-  EXPECT_NE(VexaService(folder, "start").err.find("(error 114)"), std::string::npos);
+  EXPECT_NE(VexaService(folder, "start").err.find("(error " + std::to_string(kServiceAlreadyRunning) + ")"), std::string::npos);
   EXPECT_EQ(StateOf(test::RunAsNobody(tool, {"--folder", folder.path(), "service", "status"})),
             "running");
   const test::RunResult denied_stop =
       test::RunAsNobody(tool, {"--folder", folder.path(), "service", "stop"});
   EXPECT_EQ(denied_stop.exit_status, 1);
-  EXPECT_NE(denied_stop.err.find("(error 13)"), std::string::npos) << denied_stop.err;
+  EXPECT_NE(denied_stop.err.find("(error " + std::to_string(kServicePermissionDenied) + ")"), std::string::npos) << denied_stop.err;
 
   // Poll, names and the export, all under the sandbox.
   const bool exported = test::WaitUntil(
@@ -135,10 +135,10 @@ TEST_F(SystemdService, WholeLifeWithTheRealCollectorInTheHardenedUnit) {
   EXPECT_TRUE(LogHas(folder, "\t3\tfrmVexaArpSrv_dartSvc_State\tService Stopped\r\n", 5s));
   EXPECT_EQ(test::SystemctlOutput({"is-active", "vexa-arp.service"}), "inactive");
   EXPECT_EQ(services->Stop(), kServiceNotActive);
-  EXPECT_NE(VexaService(folder, "stop").err.find("(error 3)"), std::string::npos);
+  EXPECT_NE(VexaService(folder, "stop").err.find("(error " + std::to_string(kServiceNotActive) + ")"), std::string::npos);
   const test::RunResult denied_start =
       test::RunAsNobody(tool, {"--folder", folder.path(), "service", "start"});
-  EXPECT_NE(denied_start.err.find("(error 13)"), std::string::npos) << denied_start.err;
+  EXPECT_NE(denied_start.err.find("(error " + std::to_string(kServicePermissionDenied) + ")"), std::string::npos) << denied_start.err;
   EXPECT_EQ(StateOf(VexaService(folder, "status")), "stopped");
 
   // Each address once, with the MAC address first walked.
