@@ -10,6 +10,8 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   snmpd snmp snmpsim dnsmasq-base libfaketime iproute2 procps python3 bc
+  # history events to the journal, vendor names, metrics checked by promtool
+  libsystemd-dev ieee-data prometheus
   xvfb xdotool imagemagick
   # the service on a real systemd, and the Debian package
   systemd dbus util-linux dpkg-dev lintian
@@ -30,4 +32,6 @@ apt-get install -y -qq "${missing[@]}"
 # The packaged snmpd service is not wanted: tests start their own agents.
 if command -v systemctl >/dev/null && [ -d /run/systemd/system ]; then
   systemctl disable --now snmpd.service >/dev/null 2>&1 || true
+  # Likewise the Prometheus server and node exporter: only promtool is used.
+  systemctl disable --now prometheus.service prometheus-node-exporter.service >/dev/null 2>&1 || true
 fi
