@@ -2,8 +2,9 @@
 # Builds the fuzz targets with clang in their own build directory and runs
 # them for a bounded time on copies of their seed corpora (fuzz/corpus/ stays
 # as it is): the SNMP decoder for the time given, the neighbour-table index
-# reader, a far smaller surface, for a sixth of it. Exits non-zero when the fuzzer finds a
-# crash; the input that caused it is left in <build-dir>/fuzz-artifacts/.
+# reader and the row readers, far smaller surfaces, for a sixth of it each.
+# Exits non-zero when the fuzzer finds a crash; the input that caused it is
+# left in <build-dir>/fuzz-artifacts/.
 #
 #   scripts/run-fuzz.sh [seconds] [build-dir]      defaults: 60, build-fuzz
 set -euo pipefail
@@ -21,7 +22,7 @@ esac
 cmake -S "$root" -B "$build" -G Ninja \
   -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVEXA_FUZZ=ON -DVEXA_BUILD_TESTS=OFF -DVEXA_BUILD_CONSOLE=OFF -DVEXA_BUILD_BENCH=OFF
-cmake --build "$build" -j2 --target snmp_decode_fuzzer neighbour_index_fuzzer
+cmake --build "$build" -j2 --target snmp_decode_fuzzer neighbour_index_fuzzer row_readers_fuzzer
 
 artifacts="$build/fuzz-artifacts"
 # fuzz TARGET CORPUS SECONDS MAX_LEN
@@ -35,4 +36,5 @@ fuzz() {
 }
 fuzz snmp_decode_fuzzer snmp "$seconds" 4096
 fuzz neighbour_index_fuzzer neighbour_index $((seconds / 6 + 1)) 1200
-echo "fuzzing ran $seconds s and $((seconds / 6 + 1)) s without a crash"
+fuzz row_readers_fuzzer row_readers $((seconds / 6 + 1)) 4096
+echo "fuzzing ran $seconds s, and $((seconds / 6 + 1)) s twice, without a crash"
