@@ -1,6 +1,7 @@
-// The collector left alone for weeks, on a simulated clock: the whole
-// service (start sequence, poll timer, reply watch, walk, merge) polls a
-// scripted agent of ROWS rows every 300 seconds for DAYS simulated days.
+// The collector's work left alone for weeks, on a simulated clock: the ARP
+// engine's poll cycle (walk with its reply watch, merge, event log, traces)
+// polls a scripted agent of ROWS rows every 300 seconds for DAYS simulated
+// days, as the service's poll timer runs it.
 // Prints, at the start (after the first poll) and after every simulated
 // day, the resident memory, the open file descriptors, the size of the event
 // log and of the Debug folder, and how the walks went. Needs root (the agent
@@ -21,22 +22,20 @@
 #include <cstdlib>
 #include <string>
 
-#include "collector_service.h"
+#include "arp/context.h"
+#include "arp/event_log.h"
+#include "arp/poll_cycle.h"
+#include "arp/store.h"
+#include "arp/walk.h"
 #include "db/sqlite.h"
 #include "platform/local_time.h"
+#include "settings/collector_settings.h"
+#include "snmp/manager.h"
 #include "support/scripted_agent.h"
 
 namespace {
 
 constexpr const char* kAgent = "127.0.9.2";
-
-class NoNames : public vexa::dns::ReverseResolver {
- public:
-  std::vector<vexa::dns::LookupResult> LookupAll(const std::vector<std::string>& a) override {
-    return std::vector<vexa::dns::LookupResult>(a.size(),
-                                                {vexa::dns::LookupOutcome::kNotFound, "none"});
-  }
-};
 
 long ResidentKiB() {
   long pages = 0, resident = 0;
@@ -103,16 +102,27 @@ int main(int argc, char** argv) {
   vexa::EventLoop loop(clock);
   vexa::test::ScriptedAgent agent(loop, kAgent);
   agent.rows = vexa::test::MakeRows(rows);
-  auto services = vexa::MakeLocalServiceManager(folder + "/.soak-services");
-  NoNames resolver;
-  bool stopped = false;
-  vexa::CollectorService collector({.loop = loop,
-                                    .services = *services,
-                                    .resolver = resolver,
-                                    .message_box = [](const std::string&, vexa::BoxIcon) {},
-                                    .executable_path = [&] { return folder + "/VexaArpSrv"; },
-                                    .terminate = [&](int) { stopped = true; }});
-  if (!collector.StartUp("")) return 1;
+  const std::string database = folder + "/VexaArp.mdb";
+  vexa::CollectorSettings settings;
+  vexa::LoadCollectorSettings(database, settings);
+  vexa::EventLog event_log(loop, folder);
+  vexa::TraceReporter trace_failures(loop, event_log);
+  const vexa::CollectorContext ctx{loop, event_log, folder, database, settings, &trace_failures};
+  vexa::snmp::Manager manager(loop);
+  vexa::ArpWalker walker(ctx, manager);
+  walker.OpenEndpoint("snmpManager");
+  vexa::ArpStore store(ctx);
+  store.Clear();
+  vexa::PollCycle cycle(ctx, store, [&](const std::string& router) { return walker.Walk(router); });
+  // The first poll at 11:00, then one every CheckInterval, as the poll timer
+  // starts them.
+  vexa::PeriodicTimer poll(loop, std::chrono::seconds(settings.check_interval_seconds),
+                           [&] { cycle.Run(); });
+  while (clock.WallNow() < vexa::FromLocal({2024, 3, 5, 11, 0, 0}))
+    loop.RunFor(
+        std::chrono::ceil<vexa::Millis>(vexa::FromLocal({2024, 3, 5, 11, 0, 0}) - clock.WallNow()));
+  cycle.Run();
+  poll.SetEnabled(true);
 
   const std::string app_event = folder + "/Debug/AppEvent.txt";
   const auto started = std::chrono::steady_clock::now();
@@ -120,7 +130,7 @@ int main(int argc, char** argv) {
   // agent's memory does not hide the collector's.
   size_t requests = 0;
   const auto run_until = [&](vexa::WallTime until) {
-    while (!stopped && clock.WallNow() < until) {
+    while (clock.WallNow() < until) {
       loop.RunFor(std::chrono::ceil<vexa::Millis>(until - clock.WallNow()));
       requests += agent.requests.size();
       agent.requests.clear();
@@ -138,7 +148,7 @@ int main(int argc, char** argv) {
         when, vexa::FormatDateTime(vexa::ToLocal(clock.WallNow())).c_str(), ResidentKiB(),
         OpenDescriptors(), FileSize(app_event), CountLines(app_event),
         FolderSize(folder + "/Debug"), requests,
-        static_cast<unsigned long long>(collector.SnmpManager().ResponsesAccepted()),
+        static_cast<unsigned long long>(manager.ResponsesAccepted()),
         static_cast<long long>(st.ColumnInt64(0)), static_cast<long long>(st.ColumnInt64(1)),
         static_cast<long long>(st.ColumnInt64(2)),
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
@@ -149,7 +159,7 @@ int main(int argc, char** argv) {
   const vexa::WallTime begin = vexa::FromLocal({2024, 3, 5, 11, 1, 0});
   run_until(begin);
   report("start");
-  for (int day = 1; day <= days && !stopped; ++day) {
+  for (int day = 1; day <= days; ++day) {
     run_until(begin + std::chrono::hours(24) * day);
     report(("day " + std::to_string(day)).c_str());
   }
