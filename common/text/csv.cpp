@@ -17,6 +17,8 @@ bool NeedsQuotes(std::string_view field) {
 template <typename Fields>
 std::string Record(const Fields& fields) {
   std::string out;
+  // A lone empty field in quotes: unquoted, the record would be a blank line.
+  if (fields.size() == 1 && std::string_view(*fields.begin()).empty()) return "\"\"\r\n";
   bool first = true;
   for (const auto& field : fields) {
     if (!first) out += ',';

@@ -24,6 +24,7 @@ TEST(Csv, FieldsAreQuotedOnlyWhereNeededAndReadBackUnchanged) {
       {{"two\r\nlines", "lf\nonly", "cr\ronly"}, "\"two\r\nlines\",\"lf\nonly\",\"cr\ronly\"\r\n"},
       {{" lead", "trail\t", "in side"}, "\" lead\",\"trail\t\",in side\r\n"},
       {{"\xc3\xa4 UTF-8 as it is"}, "\xc3\xa4 UTF-8 as it is\r\n"},
+      {{""}, "\"\"\r\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.record);
