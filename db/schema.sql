@@ -7,7 +7,7 @@ PRAGMA journal_mode = WAL;
 -- The schema's version. A change below raises it and comes with the step that
 -- makes the same change on an older file (common/db/schema_upgrade.cpp),
 -- which the programs run when they open one.
-PRAGMA user_version = 1;
+PRAGMA user_version = 2;
 
 -- The collector's settings: the first record is the one used.
 CREATE TABLE Settings_General (
@@ -31,7 +31,13 @@ CREATE TABLE Settings_General (
   V3AuthPassword  TEXT    NOT NULL DEFAULT '',
   V3PrivProtocol  TEXT    NOT NULL DEFAULT 'none',  -- none, DES, AES (AES-128), AES-192, AES-256
   V3PrivPassword  TEXT    NOT NULL DEFAULT '',
-  V3Context       TEXT    NOT NULL DEFAULT ''       -- SNMPv3 context name; empty: the default context
+  V3Context       TEXT    NOT NULL DEFAULT '',      -- SNMPv3 context name; empty: the default context
+  -- Schema version 2: history, walks side by side, metrics.
+  HistoryDays     INTEGER NOT NULL DEFAULT 400,     -- days of history kept; 0: no history, no events
+  QuietDays       INTEGER NOT NULL DEFAULT 180,     -- a pairing unseen this long is new activity again
+  EventCommand    TEXT    NOT NULL DEFAULT '',      -- program given each cycle's events (JSON Lines); empty: none
+  ParallelWalks   INTEGER NOT NULL DEFAULT 1,       -- routers walked at once (1 to 25)
+  MetricsFile     TEXT    NOT NULL DEFAULT ''       -- Prometheus text file replaced after every cycle; empty: none
 );
 
 -- What the collector has learnt: one record per IP address.
@@ -44,6 +50,44 @@ CREATE TABLE ArpTable (
   DnsName   TEXT
 );
 CREATE UNIQUE INDEX ArpTable_IpAddr ON ArpTable (IpAddr);
+
+-- Every (IP address, MAC address) pairing the collector has seen, kept across
+-- jobs. Times are UTC seconds. IpKey is the address as 4 or 16 octets in
+-- network order, for searches by prefix. IsCurrent marks the IP address's
+-- latest MAC address; MissedWalks counts the consecutive walks of Router that
+-- ended normally without the pairing.
+CREATE TABLE ArpHistory (
+  IpAddr      TEXT    NOT NULL,
+  MacAddr     TEXT    NOT NULL,
+  IpKey       BLOB    NOT NULL,
+  Router      TEXT    NOT NULL,
+  IfIndex     INTEGER NOT NULL,
+  FirstSeen   INTEGER NOT NULL,
+  LastSeen    INTEGER NOT NULL,
+  Cycles      INTEGER NOT NULL,
+  IsCurrent   INTEGER NOT NULL DEFAULT 0,
+  MissedWalks INTEGER NOT NULL DEFAULT 0,
+  PRIMARY KEY (IpAddr, MacAddr)
+);
+CREATE INDEX ArpHistory_MacAddr ON ArpHistory (MacAddr);
+CREATE INDEX ArpHistory_IpKey ON ArpHistory (IpKey);
+CREATE INDEX ArpHistory_LastSeen ON ArpHistory (LastSeen);
+
+-- The changes the collector found, oldest first. Kind: new_ip, mac_changed,
+-- flip_flop, reused_mac, new_activity, moved, gone. Delivered is 0 for a
+-- change recorded but held back (a flip flop within a day of the last one).
+CREATE TABLE ArpEvent (
+  ID          INTEGER PRIMARY KEY,
+  Time        INTEGER NOT NULL,
+  Kind        TEXT    NOT NULL,
+  IpAddr      TEXT    NOT NULL,
+  MacAddr     TEXT    NOT NULL,
+  OldMacAddr  TEXT    NOT NULL DEFAULT '',
+  Router      TEXT    NOT NULL,
+  IfIndex     INTEGER NOT NULL,
+  Delivered   INTEGER NOT NULL DEFAULT 1
+);
+CREATE INDEX ArpEvent_Time ON ArpEvent (Time);
 
 -- Built-in defaults: no router yet, community "public", five seconds per
 -- request, two re-sends, a poll every five minutes, names resolved, and a stop

@@ -25,6 +25,28 @@ constexpr std::initializer_list<SchemaStep> kSteps = {
      "ALTER TABLE Settings_General ADD COLUMN V3PrivProtocol TEXT NOT NULL DEFAULT 'none';"
      "ALTER TABLE Settings_General ADD COLUMN V3PrivPassword TEXT NOT NULL DEFAULT '';"
      "ALTER TABLE Settings_General ADD COLUMN V3Context TEXT NOT NULL DEFAULT '';"},
+    // Address history across jobs and its change events, walks side by side
+    // and the metrics file; every default keeps the job of version 1.
+    {2,
+     "ALTER TABLE Settings_General ADD COLUMN HistoryDays INTEGER NOT NULL DEFAULT 400;"
+     "ALTER TABLE Settings_General ADD COLUMN QuietDays INTEGER NOT NULL DEFAULT 180;"
+     "ALTER TABLE Settings_General ADD COLUMN EventCommand TEXT NOT NULL DEFAULT '';"
+     "ALTER TABLE Settings_General ADD COLUMN ParallelWalks INTEGER NOT NULL DEFAULT 1;"
+     "ALTER TABLE Settings_General ADD COLUMN MetricsFile TEXT NOT NULL DEFAULT '';"
+     "CREATE TABLE ArpHistory ("
+     "  IpAddr TEXT NOT NULL, MacAddr TEXT NOT NULL, IpKey BLOB NOT NULL,"
+     "  Router TEXT NOT NULL, IfIndex INTEGER NOT NULL,"
+     "  FirstSeen INTEGER NOT NULL, LastSeen INTEGER NOT NULL, Cycles INTEGER NOT NULL,"
+     "  IsCurrent INTEGER NOT NULL DEFAULT 0, MissedWalks INTEGER NOT NULL DEFAULT 0,"
+     "  PRIMARY KEY (IpAddr, MacAddr));"
+     "CREATE INDEX ArpHistory_MacAddr ON ArpHistory (MacAddr);"
+     "CREATE INDEX ArpHistory_IpKey ON ArpHistory (IpKey);"
+     "CREATE INDEX ArpHistory_LastSeen ON ArpHistory (LastSeen);"
+     "CREATE TABLE ArpEvent ("
+     "  ID INTEGER PRIMARY KEY, Time INTEGER NOT NULL, Kind TEXT NOT NULL,"
+     "  IpAddr TEXT NOT NULL, MacAddr TEXT NOT NULL, OldMacAddr TEXT NOT NULL DEFAULT '',"
+     "  Router TEXT NOT NULL, IfIndex INTEGER NOT NULL, Delivered INTEGER NOT NULL DEFAULT 1);"
+     "CREATE INDEX ArpEvent_Time ON ArpEvent (Time);"},
 };
 
 int ReadVersion(Database& db) {

@@ -189,6 +189,14 @@ void LoadCollectorSettings(const std::string& database_path, CollectorSettings& 
   settings.v3_priv_protocol = r.Choice("V3PrivProtocol", kPrivProtocolNames);
   settings.v3_priv_password = r.Text("V3PrivPassword");
   settings.v3_context = r.Text("V3Context");
+  settings.history_days =
+      static_cast<int32_t>(r.Integer("HistoryDays", 0, kMaxHistoryDays, "permitted"));
+  settings.quiet_days =
+      static_cast<int32_t>(r.Integer("QuietDays", kMinQuietDays, kMaxHistoryDays, "permitted"));
+  settings.event_command = r.Text("EventCommand");
+  settings.parallel_walks =
+      static_cast<int32_t>(r.Integer("ParallelWalks", 1, kMaxParallelWalks, "permitted"));
+  settings.metrics_file = r.Text("MetricsFile");
 }
 
 }  // namespace vexa

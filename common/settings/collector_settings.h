@@ -36,6 +36,14 @@ struct CollectorSettings {
   std::string v3_priv_password;           // V3PrivPassword
   std::string v3_context;                 // V3Context: empty for the agent's default context
 
+  // History, walks side by side and metrics (schema version 2); the defaults
+  // keep the cycle of version 1.
+  int32_t history_days = 400;   // HistoryDays: days kept; 0 keeps none and reports no changes
+  int32_t quiet_days = 180;     // QuietDays: unseen this long, a pairing is new activity again
+  std::string event_command;    // EventCommand: absolute path of a program; empty for none
+  int32_t parallel_walks = 1;   // ParallelWalks: routers walked at once
+  std::string metrics_file;     // MetricsFile: absolute path; empty for none
+
   // Overwrites the two passwords in a way the compiler keeps, and empties
   // them: once the SNMPv3 keys are made from them they have no more use.
   void WipePasswords();
@@ -45,6 +53,9 @@ struct CollectorSettings {
 // ipNetToMediaTable where an agent has no ipNetToPhysicalTable.
 inline constexpr int kNeighbourTableMedia = 0;
 inline constexpr int kNeighbourTablePhysical = 1;
+inline constexpr int32_t kMaxHistoryDays = 36500;
+inline constexpr int32_t kMinQuietDays = 1;
+inline constexpr int32_t kMaxParallelWalks = 25;
 inline constexpr int32_t kMinRepetitions = 1;
 inline constexpr int32_t kMaxRepetitions = 1000;
 // The protocol names as stored (net-snmp's spellings, compared without

@@ -20,7 +20,10 @@ constexpr const char* kNeighbourTables[] = {"0", "1"};
 // USM user and context names are SnmpAdminStrings of at most 32 octets.
 constexpr size_t kMaxV3NameLength = 32;
 
-constexpr std::array<FieldRule, 19> kFields = {{
+// PATH_MAX, terminating zero included.
+constexpr size_t kMaxPathLength = 4095;
+
+constexpr std::array<FieldRule, 24> kFields = {{
     {"DebugMode", FieldKind::kFlag},
     {"RouterList", FieldKind::kRouterList},
     {"GetComm", FieldKind::kText},
@@ -40,6 +43,11 @@ constexpr std::array<FieldRule, 19> kFields = {{
     {"V3PrivProtocol", FieldKind::kChoice, 0, 0, "", kPrivProtocolNames},
     {"V3PrivPassword", FieldKind::kPassword},
     {"V3Context", FieldKind::kText, 0, 0, "", {}, false, kMaxV3NameLength},
+    {"HistoryDays", FieldKind::kNumber, 0, kMaxHistoryDays},
+    {"QuietDays", FieldKind::kNumber, kMinQuietDays, kMaxHistoryDays},
+    {"EventCommand", FieldKind::kPath, 0, 0, "", {}, false, kMaxPathLength},
+    {"ParallelWalks", FieldKind::kNumber, 1, kMaxParallelWalks},
+    {"MetricsFile", FieldKind::kPath, 0, 0, "", {}, false, kMaxPathLength},
 }};
 
 bool IsBlank(char c) {
@@ -282,6 +290,17 @@ CheckedValue CheckValue(const FieldRule& field, std::string_view value,
       else if (field.max_length > 0 && value.size() > field.max_length)
         out.error = std::string(field.name) + " holds at most " + std::to_string(field.max_length) +
                     " bytes; " + Quoted(value) + " has " + std::to_string(value.size()) + ".";
+      break;
+    case FieldKind::kPath:
+      out.stored = std::string(value);
+      if (HasControlCharacter(value))
+        out.error = std::string(field.name) + " must not hold control characters.";
+      else if (!value.empty() && value.front() != '/')
+        out.error = std::string(field.name) + " must be an absolute path (beginning with /) or empty; " +
+                    Quoted(value) + " is not.";
+      else if (value.size() > field.max_length)
+        out.error = std::string(field.name) + " holds at most " + std::to_string(field.max_length) +
+                    " bytes; the path given has " + std::to_string(value.size()) + ".";
       break;
     case FieldKind::kPassword:
       // The refusal never repeats the password.

@@ -29,8 +29,9 @@ inline constexpr size_t kMaxRouterLines = 25;
 
 // kChoice: one of a list of names (compared without regard to case, stored in
 // the list's spelling). kPassword: a text that is never shown or repeated in
-// a message.
-enum class FieldKind { kFlag, kText, kNumber, kRouterList, kStopTime, kChoice, kPassword };
+// a message. kPath: empty, or an absolute file path (the collector's working
+// folder is no place to guess a relative one from).
+enum class FieldKind { kFlag, kText, kNumber, kRouterList, kStopTime, kChoice, kPassword, kPath };
 
 struct FieldRule {
   const char* name;

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 
 #include <filesystem>
+#include <vector>
 
 #include "db/sqlite.h"
 #include "settings/collector_settings.h"
@@ -37,43 +38,56 @@ TEST_F(SchemaUpgradeTest, TheShippedSchemaIsCurrentAndOnlyRead) {
   EXPECT_EQ(ReadFile(folder.Database()), before);
 }
 
-// The database of the first release, settings changed by its console.
-void MakeFirstReleaseDatabase(const test::ProgramFolder& folder) {
+// The database of an earlier release (tests/data/schema-version-N.sql), with
+// settings changed by its console and an address learnt by its collector.
+void MakeReleaseDatabase(const test::ProgramFolder& folder, int version) {
   std::filesystem::remove(folder.Database());
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open(folder.Database().c_str(), &db), SQLITE_OK);
-  const std::string schema =
-      ReadFile(std::string(VEXA_SOURCE_DIR) + "/tests/data/schema-version-0.sql");
+  const std::string schema = ReadFile(std::string(VEXA_SOURCE_DIR) + "/tests/data/schema-version-" +
+                                      std::to_string(version) + ".sql");
   EXPECT_EQ(sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
   sqlite3_close(db);
   folder.Sql("UPDATE Settings_General SET GetComm = 'kept', TimeOut = 9, RouterList = '10.0.0.1'");
+  folder.Sql("INSERT INTO ArpTable VALUES ('10.0.0.7', '00 11 22 33 44 55', 3, 2, 4, '')");
 }
 
-TEST_F(SchemaUpgradeTest, AFirstReleaseFileGetsTheNewColumnsWithTheirDefaultsKeepingItsValues) {
-  MakeFirstReleaseDatabase(folder);
-  ASSERT_EQ(Query("PRAGMA user_version"), 0);
-  // A step that fails undoes the steps before it.
-  const SchemaStep failing[] = {SchemaSteps()[0], {2, "ALTER TABLE Missing ADD COLUMN X INTEGER"}};
-  const std::string before = ReadFile(folder.Database());
-  EXPECT_THROW(UpgradeSchema(folder.Database(), failing), DatabaseError);
-  EXPECT_EQ(ReadFile(folder.Database()), before);
+TEST_F(SchemaUpgradeTest, AnEarlierReleasesFileGetsTheNewColumnsAndTablesKeepingItsValues) {
+  for (const int release : {0, 1}) {
+    SCOPED_TRACE("schema version " + std::to_string(release));
+    MakeReleaseDatabase(folder, release);
+    ASSERT_EQ(Query("PRAGMA user_version"), release);
+    // A step that fails undoes the steps before it.
+    std::vector<SchemaStep> failing(SchemaSteps().begin(), SchemaSteps().end());
+    failing.push_back({CurrentSchemaVersion() + 1, "ALTER TABLE Missing ADD COLUMN X INTEGER"});
+    const std::string before = ReadFile(folder.Database());
+    EXPECT_THROW(UpgradeSchema(folder.Database(), failing), DatabaseError);
+    EXPECT_EQ(ReadFile(folder.Database()), before);
 
-  // Read as the collector reads it: today's walk, and the values kept.
-  CollectorSettings settings;
-  LoadCollectorSettings(folder.Database(), settings);
-  EXPECT_EQ(Query("PRAGMA user_version"), CurrentSchemaVersion());
-  EXPECT_EQ(settings.community, "kept");
-  EXPECT_EQ(settings.timeout_seconds, 9);
-  EXPECT_EQ(settings.router_list, "10.0.0.1");
-  const CollectorSettings defaults;
-  EXPECT_EQ(settings.snmp_version, defaults.snmp_version);
-  EXPECT_EQ(settings.use_bulk, defaults.use_bulk);
-  EXPECT_EQ(settings.max_repetitions, defaults.max_repetitions);
-  EXPECT_EQ(settings.neighbour_table, defaults.neighbour_table);
-  EXPECT_EQ(settings.v3_auth_protocol, "none");
-  EXPECT_EQ(settings.v3_priv_protocol, "none");
-  // Upgraded, it has the columns of a database made by this version.
-  EXPECT_EQ(Query("SELECT count(*) FROM pragma_table_info('Settings_General')"), 20);
+    // Read as the collector reads it: today's walk and cycle, and the values kept.
+    CollectorSettings settings;
+    LoadCollectorSettings(folder.Database(), settings);
+    EXPECT_EQ(Query("PRAGMA user_version"), CurrentSchemaVersion());
+    EXPECT_EQ(settings.community, "kept");
+    EXPECT_EQ(settings.timeout_seconds, 9);
+    EXPECT_EQ(settings.router_list, "10.0.0.1");
+    const CollectorSettings defaults;
+    EXPECT_EQ(settings.snmp_version, defaults.snmp_version);
+    EXPECT_EQ(settings.use_bulk, defaults.use_bulk);
+    EXPECT_EQ(settings.max_repetitions, defaults.max_repetitions);
+    EXPECT_EQ(settings.neighbour_table, defaults.neighbour_table);
+    EXPECT_EQ(settings.v3_auth_protocol, "none");
+    EXPECT_EQ(settings.v3_priv_protocol, "none");
+    EXPECT_EQ(settings.history_days, defaults.history_days);
+    EXPECT_EQ(settings.quiet_days, defaults.quiet_days);
+    EXPECT_EQ(settings.parallel_walks, 1);
+    EXPECT_EQ(settings.event_command, "");
+    EXPECT_EQ(settings.metrics_file, "");
+    EXPECT_EQ(Query("SELECT count(*) FROM ArpTable WHERE MacAddr = '00 11 22 33 44 55'"), 1);
+    // Upgraded, it has the columns and tables of a database made by this version.
+    EXPECT_EQ(Query("SELECT count(*) FROM pragma_table_info('Settings_General')"), 25);
+    EXPECT_EQ(Query("SELECT count(*) FROM ArpHistory") + Query("SELECT count(*) FROM ArpEvent"), 0);
+  }
 }
 
 TEST_F(SchemaUpgradeTest, ANewerOrUnknownVersionIsRefusedAndTheFileLeftAsItWas) {
