@@ -38,11 +38,11 @@ struct CollectorSettings {
 
   // History, walks side by side and metrics (schema version 2); the defaults
   // keep the cycle of version 1.
-  int32_t history_days = 400;   // HistoryDays: days kept; 0 keeps none and reports no changes
-  int32_t quiet_days = 180;     // QuietDays: unseen this long, a pairing is new activity again
-  std::string event_command;    // EventCommand: absolute path of a program; empty for none
-  int32_t parallel_walks = 1;   // ParallelWalks: routers walked at once
-  std::string metrics_file;     // MetricsFile: absolute path; empty for none
+  int32_t history_days = 400;  // HistoryDays: days kept; 0 keeps none and reports no changes
+  int32_t quiet_days = 180;    // QuietDays: unseen this long, a pairing is new activity again
+  std::string event_command;   // EventCommand: absolute path of a program; empty for none
+  int32_t parallel_walks = 1;  // ParallelWalks: routers walked at once
+  std::string metrics_file;    // MetricsFile: absolute path; empty for none
 
   // Overwrites the two passwords in a way the compiler keeps, and empties
   // them: once the SNMPv3 keys are made from them they have no more use.

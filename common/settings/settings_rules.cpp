@@ -296,8 +296,9 @@ CheckedValue CheckValue(const FieldRule& field, std::string_view value,
       if (HasControlCharacter(value))
         out.error = std::string(field.name) + " must not hold control characters.";
       else if (!value.empty() && value.front() != '/')
-        out.error = std::string(field.name) + " must be an absolute path (beginning with /) or empty; " +
-                    Quoted(value) + " is not.";
+        out.error = std::string(field.name) +
+                    " must be an absolute path (beginning with /) or empty; " + Quoted(value) +
+                    " is not.";
       else if (value.size() > field.max_length)
         out.error = std::string(field.name) + " holds at most " + std::to_string(field.max_length) +
                     " bytes; the path given has " + std::to_string(value.size()) + ".";
