@@ -37,6 +37,7 @@ for line in open(sys.argv[1], encoding="utf-8"):
 class FindTest : public ::testing::Test {
  protected:
   RunResult Cli(std::vector<std::string> args) {
+    // The export's own name lookups go to the test's DNS server.
     args.insert(args.begin(), {"--folder", folder.path()});
     std::map<std::string, std::string> env = dns_env;
     env.insert({{"VEXAARP_SERVICE_MANAGER", "local"},
@@ -196,6 +197,46 @@ TEST_F(FindTest, FindTableAndExportAfterARealPoll) {
             "2024-03-05T11:00:00+00:00|3|true|fileserver.lan\n"
             "10.0.0.1|00 50 56 aa bb 99|VMware, Inc.|127.0.32.9|7|2023-11-14T22:13:20+00:00|"
             "2023-11-15T22:13:20+00:00|12|false|fileserver.lan\n");
+
+  // The export in the machine formats: every address of ArpTable, with its
+  // vendor and, where the history has one, its record.
+  r = Cli({"export", "--format", "csv"});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  CsvReader csv(r.out);
+  std::vector<std::string> record;
+  std::map<std::string, std::vector<std::string>> by_ip;
+  ASSERT_EQ(csv.Next(record), CsvReader::Result::kRecord);
+  EXPECT_EQ(record,
+            (std::vector<std::string>{"IpAddress", "MacAddress", "Vendor", "SeenTimes", "DnsName",
+                                      "FirstSeen", "LastSeen", "Router", "IfIndex"}));
+  while (csv.Next(record) == CsvReader::Result::kRecord) by_ip[record[0]] = record;
+  EXPECT_EQ(by_ip.size(), rows.size());
+  EXPECT_EQ(by_ip["10.0.0.1"],
+            (std::vector<std::string>{"10.0.0.1", "00 50 56 aa bb 01", "VMware, Inc.", "1",
+                                      "fileserver.lan", "2024-03-05T00:53:20+00:00",
+                                      "2024-03-05T11:00:00+00:00", "127.0.32.2", "1"}));
+  EXPECT_EQ(by_ip["10.0.0.3"], (std::vector<std::string>{"10.0.0.3", "00 1a 2b 3c 4d 5e",
+                                                         "Ayecom Technology Co., Ltd.", "1",
+                                                         "printer.lan", "", "", "", ""}));
+  r = Cli({"export", "--format=json", "--no-dns"});
+  EXPECT_EQ(r.exit_status, 0) << r.err;
+  const std::string json = JsonFields(r.out, {"ip", "mac", "vendor", "seen_times", "name",
+                                              "first_seen", "last_seen", "router", "if_index"});
+  EXPECT_NE(json.find("10.0.0.1|00 50 56 aa bb 01|VMware, Inc.|1||2024-03-05T00:53:20+00:00|"
+                      "2024-03-05T11:00:00+00:00|127.0.32.2|1\n"),
+            std::string::npos)
+      << json;
+  EXPECT_NE(json.find("10.0.0.2|00 00 0c 07 ac 05|HSRP|1||null|null|null|null\n"),
+            std::string::npos)
+      << json;
+  EXPECT_EQ(Cli({"export", "--format", "xml"}).exit_status, 2);
+
+  // table --json names the vendor too.
+  r = Cli({"table", "--json"});
+  EXPECT_NE(
+      JsonFields(r.out, {"IpAddr", "MacAddr", "Type", "IfIndex", "SeenTimes", "DnsName", "vendor"})
+          .find("10.0.0.2|00 00 0c 07 ac 05|3|2|1|n/a|HSRP\n"),
+      std::string::npos);
 }
 
 }  // namespace
