@@ -100,6 +100,7 @@ SearchPage::SearchPage(QTabWidget* tabs, QString program_folder)
   results_table_widget_->setSelectionBehavior(QAbstractItemView::SelectRows);
   results_table_widget_->verticalHeader()->setVisible(false);
   results_table_widget_->setSortingEnabled(true);
+  results_table_widget_->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   Design()->Place(results_table_widget_, {240, 1305, 4215, 3570});
   status_label_ = NamedLabel("searchStatusLabel", QString());
   status_label_->setWordWrap(true);
@@ -114,6 +115,10 @@ SearchPage::SearchPage(QTabWidget* tabs, QString program_folder)
 
 QList<QWidget*> SearchPage::TabOrder() const {
   return {query_edit_, search_button_, current_only_check_box_, results_table_widget_};
+}
+
+void SearchPage::Selected() {
+  query_edit_->setFocus();
 }
 
 void SearchPage::ShowStatus(const QString& text) {

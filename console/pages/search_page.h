@@ -21,6 +21,8 @@ class SearchPage final : public ConsolePage {
 
   QString Title() const override { return QStringLiteral("Search"); }
   QList<QWidget*> TabOrder() const override;
+  // The field takes what is typed at once.
+  void Selected() override;
 
  private:
   void Search();
