@@ -71,7 +71,18 @@ std::string PastPrefix(std::string prefix) {
   return prefix;
 }
 
-using PairingKey = std::pair<std::string, std::string>;
+// Pairings ordered by address as the addresses sort (IPv4, then IPv6, then
+// texts that are no address), then by MAC address.
+struct PairingKey {
+  PairingKey(const std::string& ip_text, const std::string& mac_text) : ip(ip_text), mac(mac_text) {
+    const std::optional<std::string> key = IpKeyOf(ip_text);
+    address = key ? static_cast<char>(key->size()) + *key : "\xff";
+  }
+  std::string address;
+  std::string ip;
+  std::string mac;
+  auto operator<=>(const PairingKey&) const = default;
+};
 
 class Search {
  public:
@@ -119,7 +130,7 @@ class Search {
       p.cycles = ColumnInt(st, 6);
       p.current = ColumnInt(st, 7).value_or(0) != 0;
       p.in_history = true;
-      PairingKey key{p.ip, p.mac};
+      PairingKey key(p.ip, p.mac);
       found_.insert_or_assign(std::move(key), std::move(p));
     }
     st.Reset();
@@ -207,7 +218,7 @@ class Search {
       std::string name = ColumnText(st, 3);
       names_.emplace(ip, name);
       if (!ArpTableRowMatches(ip, mac, name)) continue;
-      PairingKey key{ip, mac};
+      PairingKey key(ip, mac);
       if (found_.count(key) > 0) continue;
       Pairing p;
       p.ip = std::move(ip);
