@@ -442,11 +442,12 @@ TEST_F(CliTest, TableWritesAgentBytesEscaped) {
   EXPECT_EQ(r.exit_status, 0);
   EXPECT_EQ(r.out,
             "{\"IpAddr\":\"192.0.2.1\",\"MacAddr\":\"02 00 00 00 00 01\",\"Type\":3,\"IfIndex\":1,"
-            "\"SeenTimes\":4,\"DnsName\":\"host.demo.lan\"}\n"
+            "\"SeenTimes\":4,\"DnsName\":\"host.demo.lan\",\"vendor\":\"(locally administered)\"}\n"
             "{\"IpAddr\":\"192.0.2.2\",\"MacAddr\":\"a\\tb\\n\\u001B[2J\",\"Type\":4,\"IfIndex\":2,"
-            "\"SeenTimes\":1,\"DnsName\":null}\n"
+            "\"SeenTimes\":1,\"DnsName\":null,\"vendor\":\"\"}\n"
             "{\"IpAddr\":\"192.0.2.3\",\"MacAddr\":\"\\u00FF\\\"\\u009B\\\\\",\"Type\":3,"
-            "\"IfIndex\":1,\"SeenTimes\":1,\"DnsName\":\"x\\\"y\\u2028\\u202E\\u2066\"}\n");
+            "\"IfIndex\":1,\"SeenTimes\":1,\"DnsName\":\"x\\\"y\\u2028\\u202E\\u2066\",\"vendor\":"
+            "\"\"}\n");
   for (const char c : r.out) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20);
   // Every line is JSON a standard parser reads.
   WriteFile(folder.Scratch() + "/table.json", r.out);
@@ -458,7 +459,8 @@ TEST_F(CliTest, TableWritesAgentBytesEscaped) {
 }
 
 TEST_F(CliTest, HelpOnEveryCommand) {
-  for (const char* command : {"settings", "set", "routers", "service", "walk", "table", "export"}) {
+  for (const char* command :
+       {"settings", "set", "routers", "service", "walk", "table", "find", "export"}) {
     const RunResult r = Cli({command, "--help"});
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_TRUE(r.out.starts_with(std::string("usage: vexa-arp [--folder DIR] ") + command))
