@@ -15,6 +15,7 @@
 #include "arp/store.h"
 #include "arp/trace_file.h"
 #include "arp/walk.h"
+#include "arp/walker_pool.h"
 #include "message_box.h"
 #include "platform/event_loop.h"
 #include "platform/program_folder.h"
@@ -79,6 +80,7 @@ class CollectorService {
   CollectorContext ctx_;
   snmp::Manager snmp_manager_;
   ArpWalker walker_;
+  WalkerPool walkers_;
   ArpStore store_;
   PollCycle poll_cycle_;
   ArpExport export_;
