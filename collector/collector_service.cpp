@@ -54,8 +54,13 @@ CollectorService::CollectorService(Platform platform)
       walkers_(ctx_, walker_),
       store_(ctx_),
       poll_cycle_(ctx_, store_, [this](const std::string& router) { return walker_.Walk(router); }),
+      metrics_(ctx_),
       export_(ctx_, platform_.resolver, service_start_time_),
-      poll_timer_(ctx_, {[this] { log_.ClearSnmpTraces(); }, [this] { poll_cycle_.Run(); },
+      poll_timer_(ctx_, {[this] { log_.ClearSnmpTraces(); },
+                         [this] {
+                           poll_cycle_.Run();
+                           metrics_.AfterCycle(poll_cycle_.LastFigures());
+                         },
                          [this] { return RunExport(); }}),
       host_(platform_.loop) {
   walker_.SetEnabled(false);  // walks run from the start sequence on
@@ -182,6 +187,7 @@ void CollectorService::StartSequence() {
   service_start_time_ = start;
   poll_timer_.Arm();  // notes the hour and waits for the next one
   poll_cycle_.NewJob();
+  metrics_.NewJob();
   walkers_.SetEnabled(true);
   log_.LogEvent(kLogSourceService, "dartSvc_State", "Service Started.", kLevelInfo);
 }

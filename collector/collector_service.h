@@ -9,6 +9,7 @@
 #include <string>
 
 #include "arp/context.h"
+#include "arp/cycle_metrics.h"
 #include "arp/event_log.h"
 #include "arp/export.h"
 #include "arp/poll_cycle.h"
@@ -59,6 +60,8 @@ class CollectorService {
   snmp::Manager& SnmpManager() { return snmp_manager_; }
   PollTimer& Polling() { return poll_timer_; }
   ArpWalker& Walker() { return walker_; }
+  // Where the counts of the history's events are given to the metrics file.
+  CycleMetrics& Metrics() { return metrics_; }
   ServiceHost& Host() { return host_; }
 
  private:
@@ -83,6 +86,7 @@ class CollectorService {
   WalkerPool walkers_;
   ArpStore store_;
   PollCycle poll_cycle_;
+  CycleMetrics metrics_;
   ArpExport export_;
   PollTimer poll_timer_;
   ServiceHost host_;
