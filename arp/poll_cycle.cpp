@@ -65,13 +65,17 @@ void PollCycle::Run() {
     for (const std::string& router : settings::PolledRouters(ctx_.settings.router_list))
       if (!router.empty()) routers.push_back(router);
 
-    MergePass pass(ctx_.loop);
     std::vector<ArpWalker*> walkers;
     if (ctx_.settings.parallel_walks > 1 && walkers_) walkers = walkers_();
     if (walkers.size() > static_cast<size_t>(ctx_.settings.parallel_walks))
       walkers.resize(static_cast<size_t>(ctx_.settings.parallel_walks));
     std::erase_if(walkers, [](const ArpWalker* walker) { return walker->Busy(); });
-    if (walkers.size() > 1 && routers.size() > 1)
+    const bool side_by_side = walkers.size() > 1 && routers.size() > 1;
+    // Side by side, the merges follow one another while the walks go on: a
+    // 50 ms pause per 101 rows would put the whole cycle behind them, and
+    // the walks' own events run in the briefer pauses.
+    MergePass pass(ctx_.loop, side_by_side);
+    if (side_by_side)
       WalkSideBySide(routers, std::move(walkers), pass);
     else
       WalkOneByOne(routers, pass);
