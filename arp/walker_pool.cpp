@@ -10,7 +10,10 @@ void WalkerPool::Resize(int count, const snmp::UsmUser* user) {
   for (int i = 0; i < wanted; ++i) {
     auto extra = std::make_unique<Extra>(ctx_);
     try {
+      // The address VEXAARP_SNMP_BIND pins, but not its port: the first
+      // walker's endpoint has that.
       extra->manager.SetLocalPort(0);
+      extra->manager.SetIgnorePinnedPort(true);
       extra->manager.Open();
       if (user != nullptr) extra->manager.SetUsmUser(*user);
     } catch (const std::exception& e) {

@@ -78,9 +78,9 @@ class SystemdServiceManager final : public ServiceManager {
       return Fail(ENOTDIR, "The program folder \"" + working_dir + "\" is no folder");
     detail_ = InstallPermissionProblem(program, working_dir);
     if (!detail_.empty()) return EPERM;
-    const std::string unit = SystemdUnitText(program, working_dir, folder.st_uid, folder.st_gid,
-                                             MetricsFolderToWrite(MetricsFile(working_dir),
-                                                                  working_dir));
+    const std::string unit =
+        SystemdUnitText(program, working_dir, folder.st_uid, folder.st_gid,
+                        MetricsFolderToWrite(MetricsFile(working_dir), working_dir));
     if (const int err = ReplaceFile(unit_path_, unit))
       return Fail(err, "The unit file \"" + unit_path_ + "\" cannot be written");
     // A unit systemd has not read is no installation: take it back.

@@ -83,15 +83,19 @@ TEST_F(ParallelCycleTest, SideBySideStoresWhatOneByOneStores) {
     const char* name;
     std::string routers;  // 127.0.3.9 is dead
     int parallel;
+    int snmp_version = 2;
   };
   const std::vector<Case> cases = {
       {"all live, two at once", "127.0.3.1\r\n127.0.3.2\r\n127.0.3.3\r\n127.0.3.4", 2},
       {"all live, more walkers than routers", "127.0.3.4\r\n127.0.3.2\r\n127.0.3.1", 8},
       {"a dead router first", "127.0.3.9\r\n127.0.3.3\r\n127.0.3.1\r\n127.0.3.2\r\n127.0.3.4", 4},
       {"a dead router in the middle", "127.0.3.2\r\n127.0.3.9\r\n127.0.3.1", 3},
+      // GETBULK asked of SNMPv1: the note is said once for all walkers.
+      {"SNMPv1", "127.0.3.3\r\n127.0.3.4\r\n127.0.3.1", 3, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    settings.snmp_version = c.snmp_version;
     const Table one_by_one = Cycle(c.routers, 1);
     const Millis one_by_one_took = cycle.LastFigures().duration;
     const Table side_by_side = Cycle(c.routers, c.parallel);
@@ -108,6 +112,11 @@ TEST_F(ParallelCycleTest, SideBySideStoresWhatOneByOneStores) {
     EXPECT_LT(side_by_side_took, one_by_one_took - 2s);
     EXPECT_FALSE(cycle.LastFigures().stopped);
   }
+  const std::string events = test::ReadFile(program.AppEvent());
+  size_t notes = 0;
+  for (size_t at = 0; (at = events.find("SNMPv1 has no GETBULK", at)) != std::string::npos; ++at)
+    ++notes;
+  EXPECT_EQ(notes, 1u) << events;
 }
 
 TEST_F(ParallelCycleTest, AStopEndsEveryWalkOfTheCycle) {
