@@ -163,12 +163,10 @@ void CollectorService::StartSequence() {
   settings_.WipePasswords();  // the user holds them until its keys are made
   if (!security.problem.empty()) throw SettingsError(security.problem);
   if (security.version == snmp::Version::kV3) snmp_manager_.SetUsmUser(security.user);
-  // The walkers beside the first one get the user after the first endpoint
-  // is open; its passwords go however the start ends.
-  struct WipeOnExit {
-    snmp::UsmUser& user;
-    ~WipeOnExit() { user.WipePasswords(); }
-  } wipe{security.user};
+  // The walkers beside the first one, on endpoints of their own.
+  const bool v3 = security.version == snmp::Version::kV3;
+  walkers_.Resize(settings_.parallel_walks, v3 ? &security.user : nullptr);
+  security.user.WipePasswords();
 
   std::string failed;
   if (const int err = DeleteMatchingFiles(files.debug_folder, "*.txt", failed))
@@ -179,9 +177,6 @@ void CollectorService::StartSequence() {
   WarnOfExposedDatabase();
   store_.Clear();
   walker_.OpenEndpoint("snmpManager");
-  // The walkers beside the first one, on endpoints of their own.
-  const bool v3 = security.version == snmp::Version::kV3;
-  walkers_.Resize(settings_.parallel_walks, v3 ? &security.user : nullptr);
   LocalDateTime start = ctx_.LocalNow();
   start.second = 0;
   service_start_time_ = start;
