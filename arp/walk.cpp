@@ -106,18 +106,13 @@ void ArpWalker::OpenEndpoint(const std::string& control_name) {
 }
 
 void ArpWalker::SetEnabled(bool enabled) {
-  if (enabled && !enabled_) v1_bulk_noted_ = false;
+  if (enabled && !enabled_) notes_->v1_bulk_noted = false;
   enabled_ = enabled;
   if (!enabled_ && busy_) End(WalkOutcome::kStopped);
 }
 
 WalkResult ArpWalker::Walk(const std::string& router) {
-  if (busy_) throw std::logic_error("a walk is already running");
-  try {
-    Begin(router);
-  } catch (const std::exception& e) {
-    ctx_.log.LogEvent(kLogSourceCollector, "GetArpTable", e.what(), kLevelError);
-  }
+  Start(router, nullptr);
   // The walk runs in the handlers and is waited for in steps of 20 ms; the
   // reply watch ends it at the latest.
   do {
@@ -130,6 +125,23 @@ WalkResult ArpWalker::Walk(const std::string& router) {
   result_.rows = rows_.view();
   result_.duration = std::chrono::duration_cast<Millis>(ctx_.loop.clock().Now() - started_);
   return result_;
+}
+
+void ArpWalker::Start(const std::string& router, DoneFn on_done) {
+  if (busy_) throw std::logic_error("a walk is already running");
+  // Set before the walk begins: a failure logged while it begins waits, and
+  // the walk may end in that wait.
+  on_done_ = std::move(on_done);
+  try {
+    Begin(router);
+  } catch (const std::exception& e) {
+    ctx_.log.LogEvent(kLogSourceCollector, "GetArpTable", e.what(), kLevelError);
+  }
+  if (!busy_ && on_done_) {  // it never got going (a stop, a bad address)
+    result_.rows = rows_.view();
+    result_.duration = std::chrono::duration_cast<Millis>(ctx_.loop.clock().Now() - started_);
+    ctx_.loop.Post(std::exchange(on_done_, nullptr));
+  }
 }
 
 void ArpWalker::Begin(const std::string& router) {
@@ -150,8 +162,8 @@ void ArpWalker::Begin(const std::string& router) {
   bulk_ = ctx_.settings.use_bulk && ctx_.settings.snmp_version != 1;
   bulk_answers_ = BulkAnswers::kUnknown;
   repetitions_ = std::clamp(ctx_.settings.max_repetitions, kMinRepetitions, kMaxRepetitions);
-  if (ctx_.settings.use_bulk && !bulk_ && !v1_bulk_noted_) {
-    v1_bulk_noted_ = true;
+  if (ctx_.settings.use_bulk && !bulk_ && !notes_->v1_bulk_noted) {
+    notes_->v1_bulk_noted = true;
     ctx_.log.LogEvent(kLogSourceCollector, "GetArpTable",
                       "SNMPv1 has no GETBULK; the routers are walked with GET-NEXT", kLevelInfo);
     // The log's wait lets events run: the walker may have been switched off.
@@ -177,6 +189,11 @@ void ArpWalker::End(WalkOutcome outcome) {
   ++token_;
   reply_watch_.Stop();
   result_.outcome = outcome;
+  if (on_done_) {
+    result_.rows = rows_.view();
+    result_.duration = std::chrono::duration_cast<Millis>(ctx_.loop.clock().Now() - started_);
+    ctx_.loop.Post(std::exchange(on_done_, nullptr));
+  }
 }
 
 void ArpWalker::Send(bool bulk) {

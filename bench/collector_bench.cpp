@@ -10,7 +10,8 @@
 //       in the specified waits (where the walks happen) and the rest, and
 //       the CPU time of this process. How the routers are asked is taken
 //       from the folder's settings (SnmpVersion, V3User, ..., UseBulk,
-//       MaxRepetitions, NeighbourTable).
+//       MaxRepetitions, NeighbourTable, ParallelWalks). Also prints the
+//       slowest walk and a digest of ArpTable, to compare two cycles.
 //   collector_bench export FOLDER batch|single
 //       Names for every stored address and ArpList.txt, with lookups
 //       concurrent (batch) or one at a time (single), on the real clock:
@@ -33,6 +34,7 @@
 #include "arp/snmp_security_settings.h"
 #include "arp/store.h"
 #include "arp/walk.h"
+#include "arp/walker_pool.h"
 #include "db/sqlite.h"
 #include "dns/cares_reverse_resolver.h"
 #include "platform/local_time.h"
@@ -118,6 +120,7 @@ int Poll(const std::string& folder, const std::vector<std::string>& routers) {
   c.settings.v3_priv_protocol = stored.v3_priv_protocol;
   c.settings.v3_priv_password = stored.v3_priv_password;
   c.settings.v3_context = stored.v3_context;
+  c.settings.parallel_walks = stored.parallel_walks;
   const vexa::SnmpSecurity security = vexa::SnmpSecurityOf(c.settings);
   if (!security.problem.empty()) {
     std::fprintf(stderr, "%s\n", security.problem.c_str());
@@ -130,6 +133,10 @@ int Poll(const std::string& folder, const std::vector<std::string>& routers) {
   vexa::PollCycle cycle(c.ctx, store,
                         [&](const std::string& router) { return walker.Walk(router); });
   manager.Open();
+  vexa::WalkerPool pool(c.ctx, walker);
+  pool.Resize(c.settings.parallel_walks,
+              security.version == vexa::snmp::Version::kV3 ? &security.user : nullptr);
+  cycle.WalkSideBySideWith([&] { return pool.Walkers(); });
   store.Clear();
   const auto start = std::chrono::steady_clock::now();
   const double cpu_before = CpuSeconds();
@@ -140,6 +147,19 @@ int Poll(const std::string& folder, const std::vector<std::string>& routers) {
   vexa::Database db = vexa::Database::Open(c.db);
   vexa::Statement count = db.Prepare("SELECT count(*) FROM ArpTable");
   count.Step();
+  // FNV-1a over the table in address order: equal digests, equal tables.
+  uint64_t digest = 14695981039346656037ull;
+  vexa::Statement rows =
+      db.Prepare("SELECT IpAddr, MacAddr, Type, IfIndex, SeenTimes FROM ArpTable ORDER BY IpAddr");
+  while (rows.Step())
+    for (int column = 0; column < 5; ++column)
+      for (const char ch : rows.ColumnText(column) + '\t') {
+        digest ^= static_cast<unsigned char>(ch);
+        digest *= 1099511628211ull;
+      }
+  const vexa::RouterWalkFigures* slowest = nullptr;
+  for (const auto& walk : cycle.LastFigures().walks)
+    if (slowest == nullptr || walk.duration > slowest->duration) slowest = &walk;
   std::printf(
       "poll of %zu routers (%s): %lld addresses stored; total %.2f s, in the specified waits "
       "(walks included) %.2f s, outside them %.2f s; CPU of the collector %.2f s\n",
@@ -148,6 +168,10 @@ int Poll(const std::string& folder, const std::vector<std::string>& routers) {
       : security.version == vexa::snmp::Version::kV1 ? "SNMPv1"
                                                      : "SNMPv2c",
       static_cast<long long>(count.ColumnInt64(0)), total, waits, total - waits, cpu);
+  std::printf("ParallelWalks %d; slowest walk %s %.2f s; ArpTable digest %016llx\n",
+              c.settings.parallel_walks, slowest ? slowest->router.c_str() : "-",
+              slowest ? static_cast<double>(slowest->duration.count()) / 1000 : 0.0,
+              static_cast<unsigned long long>(digest));
   return 0;
 }
 

@@ -15,8 +15,11 @@
 #include <thread>
 
 #include "command.h"
+#include "cycle_status.h"
 #include "service/service_manager.h"
 #include "service_start.h"
+#include "settings/collector_settings.h"
+#include "settings_store.h"
 #include "text_escape.h"
 
 extern char** environ;
@@ -107,6 +110,13 @@ int Service(Context& c, const Arguments& args) {
     }
     const std::string started = LastServiceStart(c.File("Debug/AppEvent.txt"));
     c.out << "Started\t" << (started.empty() ? "-" : started) << '\n';
+    // The last cycle, where the collector writes its metrics file.
+    CollectorSettings settings;
+    try {
+      LoadCollectorSettings(c.File(kDatabaseFileName), settings);
+    } catch (const std::exception&) {  // no database yet: nothing to tell
+    }
+    if (!settings.metrics_file.empty()) PrintLastCycle(settings.metrics_file, c.out);
   } else {
     throw UsageError("unknown subcommand " + what +
                      "; give one of install, uninstall, start, stop, status");
@@ -124,7 +134,11 @@ constexpr Command kCommands[] = {
      "stop       stops the service and waits for it to end (at most 45 seconds)\n"
      "status     prints Installed (yes/no), State (running, stopped, other) and\n"
      "           Started: the time of the last \"Service Started.\" line of\n"
-     "           Debug/AppEvent.txt, or - when there is none\n"
+     "           Debug/AppEvent.txt, or - when there is none; with MetricsFile set,\n"
+     "           the last poll cycle from that file: when it ended and how long it\n"
+     "           took, the records of ArpTable, and per router the rows, time and\n"
+     "           resends of its last walk, its last success and its failures by\n"
+     "           outcome since the service started\n"
      "Errors name the service layer's error code, as the console shows it.\n"
      "VEXAARP_SERVICE_MANAGER, VEXAARP_SERVICE_DIR and VEXAARP_SYSTEMD_UNIT_DIR\n"
      "select the service manager as for the console.\n",

@@ -51,13 +51,20 @@ CollectorService::CollectorService(Platform platform)
       ctx_{platform_.loop, log_, program_folder_, database_path_, settings_, &trace_reporter_},
       snmp_manager_(platform_.loop),
       walker_(ctx_, snmp_manager_),
+      walkers_(ctx_, walker_),
       store_(ctx_),
       poll_cycle_(ctx_, store_, [this](const std::string& router) { return walker_.Walk(router); }),
+      metrics_(ctx_),
       export_(ctx_, platform_.resolver, service_start_time_),
-      poll_timer_(ctx_, {[this] { log_.ClearSnmpTraces(); }, [this] { poll_cycle_.Run(); },
+      poll_timer_(ctx_, {[this] { log_.ClearSnmpTraces(); },
+                         [this] {
+                           poll_cycle_.Run();
+                           metrics_.AfterCycle(poll_cycle_.LastFigures());
+                         },
                          [this] { return RunExport(); }}),
       host_(platform_.loop) {
   walker_.SetEnabled(false);  // walks run from the start sequence on
+  poll_cycle_.WalkSideBySideWith([this] { return walkers_.Walkers(); });
   host_.OnState = [this] { OnServiceState(); };
 }
 
@@ -156,6 +163,9 @@ void CollectorService::StartSequence() {
   settings_.WipePasswords();  // the user holds them until its keys are made
   if (!security.problem.empty()) throw SettingsError(security.problem);
   if (security.version == snmp::Version::kV3) snmp_manager_.SetUsmUser(security.user);
+  // The walkers beside the first one, on endpoints of their own.
+  const bool v3 = security.version == snmp::Version::kV3;
+  walkers_.Resize(settings_.parallel_walks, v3 ? &security.user : nullptr);
   security.user.WipePasswords();
 
   std::string failed;
@@ -171,7 +181,9 @@ void CollectorService::StartSequence() {
   start.second = 0;
   service_start_time_ = start;
   poll_timer_.Arm();  // notes the hour and waits for the next one
-  walker_.SetEnabled(true);
+  poll_cycle_.NewJob();
+  metrics_.NewJob();
+  walkers_.SetEnabled(true);
   log_.LogEvent(kLogSourceService, "dartSvc_State", "Service Started.", kLevelInfo);
 }
 
@@ -203,7 +215,7 @@ void CollectorService::StopSequence() {
     exit_after_export_ = true;
     export_.FinishBy(platform_.loop.clock().Now() + kExportGraceAfterStop);
   }
-  walker_.SetEnabled(false);
+  walkers_.SetEnabled(false);
   poll_timer_.Disarm();
   log_.LogEvent(kLogSourceService, "dartSvc_State", "Service Stopped", kLevelInfo);
   platform_.loop.WaitMs(1000);

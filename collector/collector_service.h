@@ -9,12 +9,14 @@
 #include <string>
 
 #include "arp/context.h"
+#include "arp/cycle_metrics.h"
 #include "arp/event_log.h"
 #include "arp/export.h"
 #include "arp/poll_cycle.h"
 #include "arp/store.h"
 #include "arp/trace_file.h"
 #include "arp/walk.h"
+#include "arp/walker_pool.h"
 #include "message_box.h"
 #include "platform/event_loop.h"
 #include "platform/program_folder.h"
@@ -58,6 +60,8 @@ class CollectorService {
   snmp::Manager& SnmpManager() { return snmp_manager_; }
   PollTimer& Polling() { return poll_timer_; }
   ArpWalker& Walker() { return walker_; }
+  // Where the counts of the history's events are given to the metrics file.
+  CycleMetrics& Metrics() { return metrics_; }
   ServiceHost& Host() { return host_; }
 
  private:
@@ -79,8 +83,10 @@ class CollectorService {
   CollectorContext ctx_;
   snmp::Manager snmp_manager_;
   ArpWalker walker_;
+  WalkerPool walkers_;
   ArpStore store_;
   PollCycle poll_cycle_;
+  CycleMetrics metrics_;
   ArpExport export_;
   PollTimer poll_timer_;
   ServiceHost host_;

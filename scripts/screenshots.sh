@@ -39,7 +39,8 @@ sqlite3 "$work/program/VexaArp.mdb" "UPDATE Settings_General SET
   RouterList = '192.0.2.1' || char(13,10) || '192.0.2.129' || char(13,10) || '198.51.100.1',
   GetComm = 'public', TimeOut = 5, Retries = 2, CheckInterval = 900,
   SaveOnlyDynamic = 1, DnsCheck = 1, DebugMode = 0, StopTime = '2024-06-01 23:00',
-  SnmpVersion = 3, UseBulk = 1, MaxRepetitions = 25, NeighbourTable = 1, V3User = 'vexa-ro',
+  SnmpVersion = 3, UseBulk = 1, MaxRepetitions = 25, NeighbourTable = 1, ParallelWalks = 4,
+  V3User = 'vexa-ro',
   V3AuthProtocol = 'SHA-256', V3AuthPassword = 'example-auth', V3PrivProtocol = 'AES',
   V3PrivPassword = 'example-priv', V3Context = ''"
 # Example pairings for the "Search" tab: the current job's table and history.

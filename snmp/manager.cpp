@@ -74,7 +74,7 @@ Endpoint Manager::LocalBindEndpoint(int& family, bool& v6only) const {
     if (!ParseBindSpec(pinned, address, port))
       throw Error(EINVAL, std::string("SNMP manager: ") + kBindVariable + " '" + pinned +
                               "' is not ADDRESS, ADDRESS:PORT or [IPV6]:PORT");
-    if (port < 0) port = local_port_;
+    if (port < 0 || any_port_) port = local_port_;
     if (!ParseNumericEndpoint(address, static_cast<uint16_t>(port), local))
       throw Error(kErrorAddressNotAvailable, std::string("SNMP manager: ") + kBindVariable +
                                                  " address '" + address +

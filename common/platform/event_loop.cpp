@@ -33,6 +33,11 @@ EventLoop::WaitScope::~WaitScope() {
   if (--loop_.wait_depth_ == 0) loop_.time_in_waits_ += loop_.clock_.Now() - start_;
 }
 
+void EventLoop::HandlePending() {
+  const WaitScope scope(*this);
+  RunOnce(clock_.Now());
+}
+
 void EventLoop::WaitMs(int n) {
   const int slices = n / 10;
   if (slices <= 0) return;

@@ -35,6 +35,10 @@ class EventLoop {
   // loop. Returns whether it holds. For a procedure that waits on events of
   // its own (answers to its queries) rather than for a fixed time.
   bool WaitUntil(const std::function<bool()>& done, Millis limit);
+  // Handles what is pending now (posted events, due timers, ready fds)
+  // without waiting for more: a wait like the others as far as re-entry
+  // goes, for loops that give way often and cannot afford a slice each time.
+  void HandlePending();
   // How many waits (WaitMs, WaitUntil) are active on the stack.
   int WaitDepth() const { return wait_depth_; }
 

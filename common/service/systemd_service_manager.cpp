@@ -10,6 +10,7 @@
 #include "platform/process.h"
 #include "service/service_manager.h"
 #include "service/systemd_unit.h"
+#include "settings/collector_settings.h"
 
 namespace vexa {
 
@@ -42,6 +43,18 @@ SystemctlResult Systemctl(std::vector<std::string> args) {
   return result;
 }
 
+// The MetricsFile setting of the folder's database, as the unit is written:
+// empty where there is none or it cannot be read.
+std::string MetricsFile(const std::string& folder) {
+  try {
+    CollectorSettings settings;
+    LoadCollectorSettings(folder + "/VexaArp.mdb", settings);
+    return settings.metrics_file;
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
 class SystemdServiceManager final : public ServiceManager {
  public:
   explicit SystemdServiceManager(std::string unit_dir)
@@ -65,7 +78,9 @@ class SystemdServiceManager final : public ServiceManager {
       return Fail(ENOTDIR, "The program folder \"" + working_dir + "\" is no folder");
     detail_ = InstallPermissionProblem(program, working_dir);
     if (!detail_.empty()) return EPERM;
-    const std::string unit = SystemdUnitText(program, working_dir, folder.st_uid, folder.st_gid);
+    const std::string unit =
+        SystemdUnitText(program, working_dir, folder.st_uid, folder.st_gid,
+                        MetricsFolderToWrite(MetricsFile(working_dir), working_dir));
     if (const int err = ReplaceFile(unit_path_, unit))
       return Fail(err, "The unit file \"" + unit_path_ + "\" cannot be written");
     // A unit systemd has not read is no installation: take it back.

@@ -132,8 +132,16 @@ std::string SystemdUnitPathProblem(const std::string& program, const std::string
   return {};
 }
 
+std::string MetricsFolderToWrite(const std::string& metrics_file, const std::string& folder) {
+  const size_t slash = metrics_file.rfind('/');
+  if (slash == std::string::npos || slash == 0) return {};
+  const std::string metrics_folder = metrics_file.substr(0, slash);
+  if (!PathProblem(metrics_folder).empty() || IsUnder(metrics_folder, folder)) return {};
+  return metrics_folder;
+}
+
 std::string SystemdUnitText(const std::string& program, const std::string& folder, uid_t user,
-                            gid_t group) {
+                            gid_t group, const std::string& metrics_folder) {
   // A program path systemd will not run directly is handed to env as an argument.
   const std::string exec_start =
       SafeAsExecutable(program) ? Quoted(program) : "/usr/bin/env -- " + Quoted(program, true);
@@ -170,6 +178,9 @@ std::string SystemdUnitText(const std::string& program, const std::string& folde
       "ProtectSystem=strict\n"
       "ReadWritePaths=" +
       Quoted(folder) + "\n";
+  // The folder of the metrics file ("-": a folder missing at the start is no
+  // failure of the start; the write is logged instead).
+  if (!metrics_folder.empty()) unit += "ReadWritePaths=" + Quoted("-" + metrics_folder) + "\n";
   // Homes stay hidden behind an empty tmpfs, with the program folder bound back in.
   unit += in_home ? "ProtectHome=tmpfs\nBindPaths=" + Quoted(folder, false, true) + "\n"
                   : std::string("ProtectHome=yes\n");

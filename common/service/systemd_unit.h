@@ -20,7 +20,14 @@ std::string SystemdUnitPathProblem(const std::string& program, const std::string
 // root may only write files it owns) in a sandbox that leaves it its folder,
 // outgoing UDP over IPv4 and IPv6, and read access to the system's files.
 // The unit has no [Install] section: it is started by request only.
+// `metrics_folder`, when not empty, is the folder of the metrics file: it is
+// writable too (where it exists when the service starts).
 std::string SystemdUnitText(const std::string& program, const std::string& folder, uid_t user,
-                            gid_t group);
+                            gid_t group, const std::string& metrics_folder = "");
+
+// The folder of the metrics file `metrics_file` that the unit must leave
+// writable: empty when there is none, when it lies in `folder` anyway, or
+// when systemd could not name it.
+std::string MetricsFolderToWrite(const std::string& metrics_file, const std::string& folder);
 
 }  // namespace vexa

@@ -38,6 +38,15 @@ QLineEdit* PasswordBox(const char* name) {
 
 SnmpPage::SnmpPage(QTabWidget* tabs) : ConsolePage(tabs) {
   setObjectName(QStringLiteral("snmpPage"));
+  // Above the frames, so that they keep their places.
+  parallel_walks_label_ =
+      NamedLabel("parallelWalksLabel", QStringLiteral("Routers walked at once:"));
+  Design()->Place(parallel_walks_label_, {480, 375, 2415, 255}, Fit::kWholeText);
+  parallel_walks_edit_ = Named(new QLineEdit, "parallelWalksEdit");
+  parallel_walks_edit_->setToolTip(
+      QStringLiteral("1 to 25. More than one walks that many routers side by side; ArpTable "
+                     "comes out the same."));
+  Design()->Place(parallel_walks_edit_, {3240, 315, 975, 285}, Fit::kHeight);
   requests_group_box_ = Named(new QGroupBox(QStringLiteral("SNMP Requests")), "requestsGroupBox");
   Design()->Place(requests_group_box_, {480, 720, 3735, 1560});
   auto* requests = new DesignLayout(requests_group_box_);
@@ -95,12 +104,13 @@ SnmpPage::SnmpPage(QTabWidget* tabs) : ConsolePage(tabs) {
   for (QComboBox* list : {version_combo_box_, auth_protocol_combo_box_, priv_protocol_combo_box_})
     connect(list, &QComboBox::currentIndexChanged, this, &SnmpPage::EnableControls);
   connect(bulk_check_box_, &QCheckBox::toggled, this, &SnmpPage::EnableControls);
-  SelectTextOnFocus(
-      {repetitions_edit_, user_edit_, auth_password_edit_, priv_password_edit_, context_edit_});
+  SelectTextOnFocus({parallel_walks_edit_, repetitions_edit_, user_edit_, auth_password_edit_,
+                     priv_password_edit_, context_edit_});
 }
 
 QList<FieldBinding> SnmpPage::Fields() const {
   return {
+      {"ParallelWalks", parallel_walks_edit_, true},
       {"SnmpVersion", version_combo_box_, true},
       {"UseBulk", bulk_check_box_, true},
       {"MaxRepetitions", repetitions_edit_, true},
@@ -115,11 +125,10 @@ QList<FieldBinding> SnmpPage::Fields() const {
 }
 
 QList<QWidget*> SnmpPage::TabOrder() const {
-  return {version_combo_box_,  bulk_check_box_,
-          repetitions_edit_,   table_combo_box_,
-          user_edit_,          auth_protocol_combo_box_,
-          auth_password_edit_, priv_protocol_combo_box_,
-          priv_password_edit_, context_edit_};
+  return {parallel_walks_edit_,     version_combo_box_,  bulk_check_box_,
+          repetitions_edit_,        table_combo_box_,    user_edit_,
+          auth_protocol_combo_box_, auth_password_edit_, priv_protocol_combo_box_,
+          priv_password_edit_,      context_edit_};
 }
 
 void SnmpPage::EnableControls() {

@@ -27,6 +27,8 @@ class SnmpPage final : public ConsolePage {
  private:
   void EnableControls();
 
+  QLabel* parallel_walks_label_ = nullptr;
+  QLineEdit* parallel_walks_edit_ = nullptr;
   QGroupBox* requests_group_box_ = nullptr;
   QLabel* version_label_ = nullptr;
   QComboBox* version_combo_box_ = nullptr;

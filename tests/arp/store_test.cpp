@@ -3,9 +3,12 @@
 // by rows handed in per router, so each case controls exactly what arrives.
 #include "arp/store.h"
 
+#include "arp/cycle_metrics.h"
 #include "arp/poll_cycle.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <map>
 
@@ -53,6 +56,11 @@ class ArpStoreTest : public ::testing::Test {
     WalkResult result;
     result.rows = agents[router];
     if (router == stopped_at) result.outcome = WalkOutcome::kStopped;
+    if (const auto took = takes.find(router); took != takes.end()) {
+      clock.Advance(took->second);
+      result.duration = took->second;
+    }
+    if (router == unanswered) result.outcome = WalkOutcome::kNoAnswer;
     return result;
   }
 
@@ -66,7 +74,9 @@ class ArpStoreTest : public ::testing::Test {
   CollectorContext ctx{loop, log, program_folder, db_path, settings};
   std::map<std::string, std::vector<ArpRow>> agents;
   std::vector<std::string> walked;
-  std::string stopped_at;  // the walk of this router is ended by a stop
+  std::string stopped_at;               // the walk of this router is ended by a stop
+  std::string unanswered;               // this router does not answer
+  std::map<std::string, Millis> takes;  // how long the walk of a router takes
   ArpStore store{ctx};
   PollCycle cycle{ctx, store, [this](const std::string& router) { return Walk(router); }};
 };
@@ -224,6 +234,82 @@ TEST_F(ArpStoreTest, ClearEmptiesTheStoreOrLogsWhyNot) {
   const auto lines = test::SplitCrLfLines(ReadFile(folder.AppEvent()));
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_NE(lines[0].find("\t1\tmodSnmpComm_ClearArpTable\tCould not find"), std::string::npos);
+}
+
+TEST_F(ArpStoreTest, ACycleLongerThanCheckIntervalIsToldOncePerJob) {
+  agents["10.0.0.1"] = {Row("10.0.0.5", "00 00 00 00 00 05")};
+  takes = {{"10.0.0.1", milliseconds(40000)}, {"10.0.0.2", milliseconds(95500)}};
+  const std::string line =
+      "\t2\tmodSnmpComm_PollCycle\tThe poll cycle took 137.6 s, longer than CheckInterval (120 "
+      "s); slowest router 10.0.0.2 (95.5 s); raise ParallelWalks or set UseBulk";
+  struct Case {
+    const char* name;
+    int interval;
+    int cycles;
+    bool new_job_between;
+    size_t lines;
+  };
+  const Case cases[] = {
+      {"within the interval", 300, 2, false, 0},
+      {"no interval", 0, 2, false, 0},
+      {"over it, twice in one job", 120, 2, false, 1},
+      {"over it in two jobs", 120, 2, true, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::unlink(folder.AppEvent().c_str());
+    cycle.NewJob();
+    settings.check_interval_seconds = c.interval;
+    for (int i = 0; i < c.cycles; ++i) {
+      if (c.new_job_between) cycle.NewJob();
+      Poll();
+    }
+    const std::string events = FileExists(folder.AppEvent()) ? ReadFile(folder.AppEvent()) : "";
+    const auto lines = test::SplitCrLfLines(events);
+    ASSERT_EQ(lines.size(), c.lines) << events;
+    for (const std::string& l : lines) EXPECT_NE(l.find(line), std::string::npos) << l;
+  }
+}
+
+TEST_F(ArpStoreTest, MetricsFilePassesPromtoolAndCountsFailuresOverTheJob) {
+  agents["10.0.0.1"] = {Row("10.0.0.5", "00 00 00 00 00 05"), Row("10.0.0.6", "00 00 00 00 00 06")};
+  takes = {{"10.0.0.1", milliseconds(1500)}, {"10.0.0.2", milliseconds(3000)}};
+  unanswered = "10.0.0.2";
+  settings.metrics_file = folder.File("metrics/vexa_arp.prom");
+  ::mkdir(folder.File("metrics").c_str(), 0755);
+  CycleMetrics metrics(ctx);
+  metrics.NewJob();
+  metrics.SetEventCounts([] {
+    return std::map<std::string, uint64_t>{{"new", 4}, {"odd \"kind\"\\\n", 1}};
+  });
+  struct Case {
+    const char* name;
+    std::vector<std::string> lines;  // lines the file holds after the cycle
+  };
+  const Case cases[] = {
+      {"first cycle",
+       {"vexa_arp_table_entries 2", "vexa_arp_walk_rows{router=\"10.0.0.1\"} 2",
+        "vexa_arp_walk_duration_seconds{router=\"10.0.0.2\"} 3.000",
+        "vexa_arp_walk_failures_total{router=\"10.0.0.2\",outcome=\"no_answer\"} 1",
+        "vexa_arp_walk_last_success_timestamp_seconds{router=\"10.0.0.2\"} 0.000",
+        "vexa_arp_events_total{kind=\"odd \\\"kind\\\"\\\\\\n\"} 1",
+        "# TYPE vexa_arp_walk_failures_total counter"}},
+      {"second cycle counts on",
+       {"vexa_arp_walk_failures_total{router=\"10.0.0.2\",outcome=\"no_answer\"} 2",
+        "vexa_arp_events_total{kind=\"new\"} 4"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Poll();
+    metrics.AfterCycle(cycle.LastFigures());
+    const std::string text = ReadFile(settings.metrics_file);
+    for (const std::string& line : c.lines)
+      EXPECT_NE(text.find(line + "\n"), std::string::npos) << line << "\n" << text;
+    EXPECT_NE(text.find("vexa_arp_cycle_duration_seconds 6.5"), std::string::npos) << text;
+    const test::RunResult check = test::Run(
+        "/bin/sh", {"-c", "exec /usr/bin/promtool check metrics < \"$0\"", settings.metrics_file});
+    EXPECT_EQ(check.exit_status, 0) << check.out << check.err;
+  }
 }
 
 }  // namespace

@@ -374,6 +374,40 @@ TEST_F(CliTest, RoutersAreAddedListedAndRemoved) {
             "3139322E302E322E310D0A3139322E302E322E330D0A666538303A3A312531\n");
 }
 
+TEST_F(CliTest, ServiceStatusTellsTheLastCycleFromTheMetricsFile) {
+  const std::string metrics = folder.Scratch() + "/vexa_arp.prom";
+  ASSERT_EQ(Cli({"set", "MetricsFile", metrics}).exit_status, 0);
+  struct Case {
+    const char* name;
+    std::string file;  // none: not written
+    std::string lines;
+  };
+  const Case cases[] = {
+      {"not written yet", "", "Last cycle\t- (no metrics file " + metrics + " yet)\n"},
+      {"a cycle",
+       "# HELP vexa_arp_cycle_duration_seconds x\n"
+       "vexa_arp_cycle_duration_seconds 312.25\n"
+       "vexa_arp_table_entries 4012\n"
+       "vexa_arp_walk_rows{router=\"192.0.2.1\"} 4000\n"
+       "vexa_arp_walk_duration_seconds{router=\"192.0.2.1\"} 300.5\n"
+       "vexa_arp_walk_resends{router=\"192.0.2.1\"} 2\n"
+       "vexa_arp_walk_rows{router=\"192.0.2.9\"} 0\n"
+       "vexa_arp_walk_failures_total{router=\"192.0.2.9\",outcome=\"no_answer\"} 3\n"
+       "vexa_arp_walk_rows{router=\"broken 1\n"
+       "garbage {{{ \"\n",
+       "Last cycle\t-, took 312.2 s\nArpTable\t4012 entries\n"
+       "Router\t192.0.2.1\t4000 rows\t300.5 s\t2 resends\tlast success -\n"
+       "Router\t192.0.2.9\t0 rows\t0.0 s\t0 resends\tlast success -\tno_answer 3\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.file.empty()) test::WriteFile(metrics, c.file);
+    const RunResult r = Cli({"service", "status"});
+    EXPECT_EQ(r.exit_status, 0) << r.err;
+    EXPECT_EQ(r.out, "Installed\tno\nStarted\t-\n" + c.lines);
+  }
+}
+
 TEST_F(CliTest, ServiceLifeCycle) {
   const auto status = [&] { return Cli({"service", "status"}).out; };
   EXPECT_EQ(status(), "Installed\tno\nStarted\t-\n");

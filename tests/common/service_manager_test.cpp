@@ -187,6 +187,37 @@ TEST_F(SystemdServiceManagerTest, EveryFolderNameGivesAUnitSystemdAccepts) {
   EXPECT_EQ(Calls(), Call("daemon-reload"));
 }
 
+TEST_F(SystemdServiceManagerTest, TheFolderOfTheMetricsFileIsWritable) {
+  const test::ProgramFolder program("program", "/var/lib");
+  const std::string folder = program.path();
+  struct Case {
+    const char* name;
+    std::string metrics_file;
+    std::string line;  // the extra ReadWritePaths= line; empty: none
+  };
+  const Case cases[] = {
+      {"none", "", ""},
+      {"in the program folder", folder + "/vexa.prom", ""},
+      {"a textfile folder", "/var/lib/node exporter/vexa.prom",
+       "ReadWritePaths=\"-/var/lib/node exporter\"\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    program.Sql("UPDATE Settings_General SET MetricsFile = '" + c.metrics_file + "'");
+    ASSERT_EQ(services->Install(folder + "/VexaArpSrv", folder), 0) << services->ErrorDetail();
+    const std::string unit = Unit();
+    const size_t first = unit.find("ReadWritePaths=");
+    EXPECT_EQ(unit.find("ReadWritePaths=", first + 1) != std::string::npos, !c.line.empty());
+    if (!c.line.empty()) {
+      EXPECT_NE(unit.find(c.line), std::string::npos) << unit;
+    }
+    const test::RunResult verify =
+        test::Run("/usr/bin/systemd-analyze", {"verify", units + "/vexa-arp.service"});
+    EXPECT_EQ(verify.out + verify.err, "") << unit;
+    ASSERT_EQ(services->Uninstall(), 0);
+  }
+}
+
 TEST_F(SystemdServiceManagerTest, FoldersSystemdCannotNameAreRefused) {
   const std::pair<std::string, std::string> refused[] = {
       {"relative/folder", "is not an absolute path"},

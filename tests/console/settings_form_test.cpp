@@ -512,6 +512,7 @@ class SettingsFormTest : public QObject {
         {"privProtocolComboBox", "AES"},
         {"privPasswordEdit", "priv pass"},
         {"contextEdit", "ctx"},
+        {"parallelWalksEdit", "6"},
     };
     for (const auto& [name, value] : edits) Edit(*form, name, QString::fromLatin1(value));
     QCOMPARE(Find<QLineEdit>(form.get(), "authPasswordEdit")->echoMode(), QLineEdit::Password);
@@ -521,6 +522,7 @@ class SettingsFormTest : public QObject {
              std::string("3/1/100/1/ops/SHA-256/auth pass/AES/priv pass/ctx"));
     QCOMPARE(f.Query("SELECT typeof(SnmpVersion) || typeof(MaxRepetitions) FROM Settings_General"),
              std::string("integerinteger"));
+    QCOMPARE(f.Query("SELECT ParallelWalks FROM Settings_General"), std::string("6"));
     // A database that holds a password is its owner's alone.
     struct stat st {};
     QCOMPARE(::stat(f.Folder().Database().c_str(), &st), 0);
@@ -543,6 +545,7 @@ class SettingsFormTest : public QObject {
          "V3User holds at most 32 bytes"},
         {{{"bulkCheckBox", "1"}, {"repetitionsEdit", "0"}},
          "MaxRepetitions must be a whole number"},
+        {{{"parallelWalksEdit", "26"}}, "ParallelWalks must be a whole number"},
     };
     for (const auto& c : cases) {
       ConsoleFixture f;

@@ -12,6 +12,7 @@
 namespace vexa {
 
 inline constexpr int16_t kLevelError = 1;
+inline constexpr int16_t kLevelWarning = 2;
 inline constexpr int16_t kLevelInfo = 3;
 
 // The sources that event-log lines name before the procedure, spelled as

@@ -14,9 +14,11 @@
 namespace vexa {
 
 // What one poll cycle has merged so far: every address counts at most once
-// per cycle, and the pause after every 101 rows runs on over all routers.
+// per cycle, and the pause after every 101 rows runs on over all routers
+// (brief: see RowPacer).
 struct MergePass {
-  explicit MergePass(EventLoop& loop) : pacer(loop) {}
+  explicit MergePass(EventLoop& loop, bool brief_pauses = false)
+      : pacer(loop, nullptr, brief_pauses) {}
   std::unordered_set<std::string> handled;
   RowPacer pacer;
 };

@@ -32,6 +32,12 @@
 //   const WalkResult result = walker.Walk("192.0.2.1");
 //   for (const ArpRow& row : result.rows) ...   // valid until the next walk
 //   OutcomeText(result);                        // "end of table", "error status 2", ...
+//
+// Start() is the same walk without the wait: it returns at once and the
+// callback given runs (posted to the event loop) when the walk has ended;
+// LastResult() then holds what it found. Walkers on endpoints of their own
+// walk side by side on the one event loop; ShareJobNotes() lets them say
+// their once-per-job notes once between them.
 #pragma once
 
 #include <cstdint>
@@ -91,6 +97,11 @@ struct WalkResult {
 // "time limit", "error status 2", ...
 std::string OutcomeText(const WalkResult& result);
 
+// The notes said once per job, whichever walker of the job comes to them.
+struct WalkerJobNotes {
+  bool v1_bulk_noted = false;  // this job's log says SNMPv1 walks without GETBULK
+};
+
 class ArpWalker {
  public:
   static constexpr int kWalkLimitSeconds = 600;
@@ -111,6 +122,17 @@ class ArpWalker {
   // walk; none is thrown.
   WalkResult Walk(const std::string& router);
 
+  // Starts the walk of `router` and returns at once; `on_done` is posted to
+  // the event loop when the walk has ended (at once when it cannot start).
+  using DoneFn = std::function<void()>;
+  void Start(const std::string& router, DoneFn on_done);
+  // What the last walk found, once it has ended; its rows stay valid until
+  // the next walk of this walker.
+  const WalkResult& LastResult() const { return result_; }
+
+  // Says the once-per-job notes together with `first`'s walker.
+  void ShareJobNotes(const ArpWalker& first) { notes_ = first.notes_; }
+
   // Called after every row stored, with the number of rows so far.
   void OnProgress(ProgressFn on_progress) { on_progress_ = std::move(on_progress); }
 
@@ -119,6 +141,11 @@ class ArpWalker {
   void SetEnabled(bool enabled);
   bool Enabled() const { return enabled_; }
   bool Busy() const { return busy_; }
+  // Ends the walk in progress as stopped, the walker staying on: a cycle
+  // that has ended leaves no walk of its own running.
+  void Abandon() {
+    if (busy_) End(WalkOutcome::kStopped);
+  }
 
   // The identifier of the last request sent; the next one follows it and
   // wraps from 2147483647 to 1.
@@ -192,8 +219,10 @@ class ArpWalker {
   bool bulk_ = false;       // this walk asks with GETBULK
   bool sent_bulk_ = false;  // the last request was a GETBULK
   BulkAnswers bulk_answers_ = BulkAnswers::kUnknown;
-  int32_t repetitions_ = 0;     // rows asked per GETBULK
-  bool v1_bulk_noted_ = false;  // this job's log says SNMPv1 walks without GETBULK
+  int32_t repetitions_ = 0;  // rows asked per GETBULK
+  WalkerJobNotes own_notes_;
+  WalkerJobNotes* notes_ = &own_notes_;
+  DoneFn on_done_;              // of a started walk, until it is posted
   size_t physical_rows_ = 0;    // rows of ipNetToPhysicalTable read, kept or not
   bool physical_ipv4_ = false;  // an IPv4 row of ipNetToPhysicalTable was kept
   bool busy_ = false;

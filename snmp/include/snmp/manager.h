@@ -113,6 +113,9 @@ class Manager {
   // The option given before the open: the local UDP port, 0 for any.
   // Takes effect at the next Open().
   void SetLocalPort(int port);
+  // Lets SetLocalPort win over a port pinned by VEXAARP_SNMP_BIND (whose
+  // address still holds): for endpoints beside one that has that port.
+  void SetIgnorePinnedPort(bool ignore) { any_port_ = ignore; }
 
   // Binds the socket and starts watching it. Throws Error.
   void Open();
@@ -182,6 +185,7 @@ class Manager {
 
   EventLoop& loop_;
   int local_port_ = 0;
+  bool any_port_ = false;
   int fd_ = -1;
   int watch_id_ = -1;
   int family_ = 0;
