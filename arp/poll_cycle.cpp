@@ -56,8 +56,9 @@ void PollCycle::Run() {
       ctx_.loop.WaitMs(40);
       ctx_.loop.WaitMs(1000);
       if (ctx_.settings.debug_mode) WriteTraceBlock(router, start, walked);
-      store_.Merge(walked.rows, pass);
+      store_.Merge(router, walked, pass);
     }
+    store_.FinishCycle(pass);
   } catch (const std::exception& e) {
     ctx_.log.LogEvent(kLogSourceCollector, "LogArpEntries",
                       "SnmpMess.tmpRow=" + std::to_string(last_walk_rows_) + ", " + e.what(),

@@ -52,12 +52,14 @@ CollectorService::CollectorService(Platform platform)
       snmp_manager_(platform_.loop),
       walker_(ctx_, snmp_manager_),
       store_(ctx_),
+      delivery_(ctx_, platform_.journal),
       poll_cycle_(ctx_, store_, [this](const std::string& router) { return walker_.Walk(router); }),
       export_(ctx_, platform_.resolver, service_start_time_),
       poll_timer_(ctx_, {[this] { log_.ClearSnmpTraces(); }, [this] { poll_cycle_.Run(); },
                          [this] { return RunExport(); }}),
       host_(platform_.loop) {
   walker_.SetEnabled(false);  // walks run from the start sequence on
+  store_.OnEvents([this](const std::vector<AddressEvent>& events) { delivery_.Deliver(events); });
   host_.OnState = [this] { OnServiceState(); };
 }
 

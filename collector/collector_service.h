@@ -9,6 +9,7 @@
 #include <string>
 
 #include "arp/context.h"
+#include "arp/event_delivery.h"
 #include "arp/event_log.h"
 #include "arp/export.h"
 #include "arp/poll_cycle.h"
@@ -40,6 +41,8 @@ class CollectorService {
     dns::ReverseResolver& resolver;  // names for the export
     MessageBoxFn message_box = PrintMessageBox;
     std::function<std::string()> executable_path = ExecutablePath;
+    // Where the changes of the address history go, one entry each.
+    JournalWriter journal = SystemJournal();
     // Ends the process at once with the given status.
     std::function<void(int status)> terminate;
   };
@@ -80,6 +83,7 @@ class CollectorService {
   snmp::Manager snmp_manager_;
   ArpWalker walker_;
   ArpStore store_;
+  EventDelivery delivery_;
   PollCycle poll_cycle_;
   ArpExport export_;
   PollTimer poll_timer_;

@@ -74,6 +74,13 @@ Statement& Statement::Bind(int index, std::string_view value) {
   return *this;
 }
 
+Statement& Statement::BindBlob(int index, std::string_view bytes) {
+  Check(sqlite3_bind_blob(stmt_, index, bytes.data(), static_cast<int>(bytes.size()),
+                          SQLITE_TRANSIENT),
+        "bind");
+  return *this;
+}
+
 Statement& Statement::BindNull(int index) {
   Check(sqlite3_bind_null(stmt_, index), "bind");
   return *this;

@@ -2,6 +2,7 @@
 // comparisons use ("YYYY-MM-DD HH:MM:SS", "YYYY-MM-DD HH:MM", "HH:MM:SS").
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -29,6 +30,10 @@ WallTime FromLocal(const LocalDateTime& t);
 std::string FormatDateTime(const LocalDateTime& t);    // YYYY-MM-DD HH:MM:SS
 std::string FormatDateMinute(const LocalDateTime& t);  // YYYY-MM-DD HH:MM
 std::string FormatTimeOfDay(const LocalDateTime& t);   // HH:MM:SS
+
+// ISO 8601 in local time with the zone's offset at that moment:
+// "2026-12-09T12:00:00+01:00".
+std::string FormatIsoLocal(int64_t utc_seconds);
 
 // Reads "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (a "T" may
 // stand for the blank). Rejects anything else, including impossible dates.
