@@ -80,6 +80,8 @@ class EventDelivery {
       : ctx_(ctx), journal_(std::move(journal)), command_(ctx) {}
 
   void Deliver(const std::vector<AddressEvent>& events);
+  // The program of an earlier cycle still runs.
+  bool Busy() const { return command_.Busy(); }
 
  private:
   const CollectorContext& ctx_;
