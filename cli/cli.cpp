@@ -14,8 +14,8 @@ constexpr const char* kProgram = "vexa-arp";
 // Every command group; a new group adds its function here.
 std::vector<Command> AllCommands() {
   std::vector<Command> all;
-  for (const auto group :
-       {SettingsCommands(), ServiceCommands(), WalkCommands(), TableCommands(), ExportCommands()})
+  for (const auto group : {SettingsCommands(), ServiceCommands(), WalkCommands(), TableCommands(),
+                           ExportCommands(), HistoryCommands()})
     all.insert(all.end(), group.begin(), group.end());
   return all;
 }

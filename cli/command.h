@@ -71,5 +71,6 @@ std::span<const Command> ServiceCommands();
 std::span<const Command> WalkCommands();
 std::span<const Command> TableCommands();
 std::span<const Command> ExportCommands();
+std::span<const Command> HistoryCommands();
 
 }  // namespace vexa::cli
