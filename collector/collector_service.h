@@ -41,8 +41,9 @@ class CollectorService {
     dns::ReverseResolver& resolver;  // names for the export
     MessageBoxFn message_box = PrintMessageBox;
     std::function<std::string()> executable_path = ExecutablePath;
-    // Where the changes of the address history go, one entry each.
-    JournalWriter journal = SystemJournal();
+    // Where the changes of the address history go, one entry each (the
+    // program passes SystemJournal()); none: the changes are only stored.
+    JournalWriter journal;
     // Ends the process at once with the given status.
     std::function<void(int status)> terminate;
   };
