@@ -43,7 +43,7 @@ class CollectorService {
     std::function<std::string()> executable_path = ExecutablePath;
     // Where the changes of the address history go, one entry each (the
     // program passes SystemJournal()); none: the changes are only stored.
-    JournalWriter journal;
+    JournalWriter journal = {};
     // Ends the process at once with the given status.
     std::function<void(int status)> terminate;
   };

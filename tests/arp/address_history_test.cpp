@@ -39,9 +39,9 @@ ArpRow Row(const std::string& ip, const std::string& mac, int32_t if_index = 1) 
 }
 
 struct Cycle {
-  std::map<std::string, Walk> walks;  // routers not named answer an empty table
-  std::vector<std::string> events;    // "kind ip mac old_mac router/if", " held" when held back
-  std::chrono::hours advance{0};      // more time before the cycle (5 min always pass)
+  std::map<std::string, Walk> walks;     // routers not named answer an empty table
+  std::vector<std::string> events = {};  // "kind ip mac old_mac router/if", " held" when held back
+  std::chrono::hours advance{0};         // more time before the cycle (5 min always pass)
 };
 
 struct Case {
@@ -215,7 +215,9 @@ TEST(AddressHistory, ChangesFoundCycleAfterCycle) {
     Job job(c.history_days);
     for (size_t i = 0; i < c.cycles.size(); ++i)
       EXPECT_EQ(job.RunCycle(c.cycles[i]), c.cycles[i].events) << "cycle " << i + 1;
-    if (!c.history.empty() || c.history_days == 0) EXPECT_EQ(job.History(), c.history);
+    if (!c.history.empty() || c.history_days == 0) {
+      EXPECT_EQ(job.History(), c.history);
+    }
   }
 }
 
