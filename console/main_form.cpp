@@ -7,6 +7,7 @@
 #include "design_layout.h"
 #include "message_box.h"
 #include "pages/communication_page.h"
+#include "pages/history_page.h"
 #include "pages/service_page.h"
 #include "pages/snmp_page.h"
 #include "settings_record.h"
@@ -43,6 +44,7 @@ MainForm::MainForm(MainFormOptions options, QWidget* parent)
            .install_time_limit = options_.install_time_limit,
            .save_settings = [this](SaveReport report) { return SaveSettings(report); }}),
       new SnmpPage(tab_widget_),
+      new HistoryPage(tab_widget_),
   };
   QList<FieldBinding> fields;
   QWidget* previous = nullptr;
