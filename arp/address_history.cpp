@@ -92,8 +92,13 @@ AddressHistory::Writer::Writer(AddressHistory& history, Database& db, HistoryCyc
 
 void AddressHistory::Writer::Record(const std::string& router, const ArpRow& row) {
   if (!RecordableMac(row.mac_address)) return;
-  const std::string pairing = row.ip_address + ' ' + row.mac_address;
-  if (!cycle_.pairings.insert(pairing).second) {
+  const std::optional<std::string> key = RecordableIpKey(row.ip_address);
+  if (!key) return;
+  // The first MAC address of an IP address in the cycle decides its changes;
+  // a second one (another router's stale entry) is only recorded.
+  const auto [known, first] = cycle_.first_mac.try_emplace(row.ip_address, row.mac_address);
+  if (!first && (known->second == row.mac_address ||
+                 !cycle_.other_pairings.insert(row.ip_address + ' ' + row.mac_address).second)) {
     // Seen twice in the cycle: where it was last time, it has not moved.
     const auto move = cycle_.moves.find(row.ip_address);
     if (move != cycle_.moves.end() && move->second.mac == row.mac_address &&
@@ -101,15 +106,7 @@ void AddressHistory::Writer::Record(const std::string& router, const ArpRow& row
       cycle_.moves.erase(move);
     return;
   }
-  const std::optional<std::string> key = RecordableIpKey(row.ip_address);
-  if (!key) {
-    cycle_.pairings.erase(pairing);
-    return;
-  }
   ++cycle_.recorded;
-  // The first MAC address of an IP address in the cycle decides its changes;
-  // a second one (another router's stale entry) is only recorded.
-  const bool first = cycle_.addresses.insert(row.ip_address).second;
   if (first) {
     seen_again_.Bind(1, cycle_.time)
         .Bind(2, row.ip_address)

@@ -20,6 +20,7 @@
 #include <set>
 #include <span>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -33,11 +34,12 @@ namespace vexa {
 // What one poll cycle has handed to the history so far.
 struct HistoryCycle {
   bool started = false;
-  bool baseline = false;                      // the history was empty at the cycle's start
-  int64_t time = 0;                           // UTC seconds stamped on everything of the cycle
-  int64_t last_event = 0;                     // the highest ArpEvent.ID before the cycle
-  std::unordered_set<std::string> addresses;  // IPs whose first row was taken
-  std::unordered_set<std::string> pairings;   // "ip mac" seen
+  bool baseline = false;   // the history was empty at the cycle's start
+  int64_t time = 0;        // UTC seconds stamped on everything of the cycle
+  int64_t last_event = 0;  // the highest ArpEvent.ID before the cycle
+  // By IP address, the MAC address of its first row in the cycle.
+  std::unordered_map<std::string, std::string> first_mac;
+  std::unordered_set<std::string> other_pairings;  // "ip mac" of its other rows
   struct Move {
     std::string mac, router, old_router;
     int32_t if_index = 0, old_if_index = 0;
