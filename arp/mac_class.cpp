@@ -4,11 +4,6 @@ namespace vexa {
 
 namespace {
 
-struct VirtualRouterRange {
-  uint64_t first;
-  uint64_t last;
-  std::string_view name;
-};
 // These lie inside the assignments of IANA and of the router makers, so they
 // are asked before any registry.
 constexpr VirtualRouterRange kVirtualRouters[] = {
@@ -44,6 +39,10 @@ std::optional<uint64_t> MacValue(std::string_view text) {
     value = value << 4 | static_cast<uint64_t>(digit);
   }
   return value;
+}
+
+std::span<const VirtualRouterRange> VirtualRouterRanges() {
+  return kVirtualRouters;
 }
 
 std::string_view VirtualRouterName(uint64_t mac) {

@@ -237,6 +237,49 @@ size_t VendorRegistry::size() const {
   return total;
 }
 
+namespace {
+
+// The first `digits` hex digits of `address` (48 bits) as the store writes
+// them: pairs separated by blanks.
+std::string StoredPrefix(uint64_t address, int digits) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  for (int i = 0; i < digits; ++i) {
+    if (i > 0 && i % 2 == 0) out += ' ';
+    out += kHex[(address >> (44 - 4 * i)) & 0xf];
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<std::string> VendorRegistry::StoredPrefixesWhere(
+    const std::function<bool(std::string_view shown)>& shows) const {
+  std::vector<std::string> out;
+  for (int octet = 0; octet < 256; ++octet) {
+    const bool multicast = octet & 0x01;
+    const bool local = !multicast && (octet & 0x02);
+    if ((multicast && shows(kMulticast)) || (local && shows(kLocallyAdministered)))
+      out.push_back(StoredPrefix(static_cast<uint64_t>(octet) << 40, 2));
+  }
+  for (const VirtualRouterRange& range : VirtualRouterRanges()) {
+    if (!shows(range.name)) continue;
+    // The range ends in whole hex digits (0 to f); its prefixes are the
+    // digits before them.
+    int free_digits = 0;
+    while (free_digits < 12 && ((range.first >> (4 * free_digits)) & 0xf) == 0 &&
+           ((range.last >> (4 * free_digits)) & 0xf) == 0xf)
+      ++free_digits;
+    for (uint64_t p = range.first >> (4 * free_digits); p <= range.last >> (4 * free_digits); ++p)
+      out.push_back(StoredPrefix(p << (4 * free_digits), 12 - free_digits));
+  }
+  for (size_t i = 0; i < std::size(kPrefixBits); ++i)
+    for (const Assignment& a : assignments_[i])
+      if (shows(std::string_view(names_).substr(a.name_offset, a.name_size)))
+        out.push_back(StoredPrefix(a.prefix << (48 - kPrefixBits[i]), kPrefixBits[i] / 4));
+  return out;
+}
+
 std::string VendorRegistry::VendorOfAddress(uint64_t address) const {
   const uint64_t first_octet = address >> 40;
   if (IsGroupMac(address)) return std::string(kMulticast);

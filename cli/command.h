@@ -72,5 +72,6 @@ std::span<const Command> WalkCommands();
 std::span<const Command> TableCommands();
 std::span<const Command> ExportCommands();
 std::span<const Command> HistoryCommands();
+std::span<const Command> FindCommands();
 
 }  // namespace vexa::cli

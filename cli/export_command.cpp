@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "arp/export.h"
+#include "arp/vendor.h"
 #include "command.h"
 #include "dns/cares_reverse_resolver.h"
 #include "platform/clock.h"
@@ -20,6 +21,7 @@
 #include "service_start.h"
 #include "settings/collector_settings.h"
 #include "settings_store.h"
+#include "text/csv.h"
 #include "text_escape.h"
 
 namespace vexa::cli {
@@ -34,10 +36,22 @@ struct StoredRow {
   std::string ip_address;
   std::string mac_address;
   std::string seen_times;
+  // The history's record of the pairing, when it has one.
+  std::optional<int64_t> first_seen;
+  std::optional<int64_t> last_seen;
+  std::string router;
+  std::optional<int64_t> if_index;
 };
+
+enum class ListFormat { kTsv, kCsv, kJson };
 
 std::string ColumnText(Statement& st, int column) {
   return st.ColumnType(column) == SQLITE_NULL ? std::string() : st.ColumnText(column);
+}
+
+std::optional<int64_t> ColumnInt(Statement& st, int column) {
+  if (st.ColumnType(column) != SQLITE_INTEGER) return std::nullopt;
+  return st.ColumnInt64(column);
 }
 
 // `path` with every symbolic link along it followed, also one at its end
@@ -138,8 +152,16 @@ std::vector<StoredRow> ReadArpTable(const std::string& path) {
   GuardDatabase(path, "read", [&] {
     Database db = Database::Open(path, /*read_only=*/true);
     RequireShape(db, path, "ArpTable", {"IpAddr", "MacAddr", "SeenTimes"});
-    Statement st = db.Prepare("SELECT IpAddr, MacAddr, SeenTimes FROM ArpTable ORDER BY rowid");
-    while (st.Step()) rows.push_back({ColumnText(st, 0), ColumnText(st, 1), ColumnText(st, 2)});
+    const bool history = db.TableExists("ArpHistory");
+    Statement st = db.Prepare(
+        history ? "SELECT t.IpAddr, t.MacAddr, t.SeenTimes, h.FirstSeen, h.LastSeen, h.Router, "
+                  "h.IfIndex FROM ArpTable t LEFT JOIN ArpHistory h "
+                  "ON h.IpAddr = t.IpAddr AND h.MacAddr = t.MacAddr ORDER BY t.rowid"
+                : "SELECT IpAddr, MacAddr, SeenTimes, NULL, NULL, NULL, NULL FROM ArpTable "
+                  "ORDER BY rowid");
+    while (st.Step())
+      rows.push_back({ColumnText(st, 0), ColumnText(st, 1), ColumnText(st, 2), ColumnInt(st, 3),
+                      ColumnInt(st, 4), ColumnText(st, 5), ColumnInt(st, 6)});
   });
   return rows;
 }
@@ -169,14 +191,77 @@ std::vector<std::string> LookUpNames(const std::vector<StoredRow>& rows, Context
   return names;
 }
 
+std::string Time(const std::optional<int64_t>& v) {
+  return v ? FormatIso8601(*v) : std::string();
+}
+
+std::string Number(const std::optional<int64_t>& v) {
+  return v ? std::to_string(*v) : std::string();
+}
+
+// The list as CSV (a header record, then one record per address) or as JSON
+// lines, each with its vendor and the history's record.
+std::string MachineList(ListFormat format, const std::vector<StoredRow>& rows,
+                        const std::vector<std::string>& names, Context& c) {
+  const VendorRegistry& vendors = VendorRegistry::ForProcess([&](const std::string& warning) {
+    c.err << "vexa-arp: export: warning: " << warning << '\n';
+  });
+  std::string text;
+  if (format == ListFormat::kCsv)
+    text = CsvRecord({"IpAddress", "MacAddress", "Vendor", "SeenTimes", "DnsName", "FirstSeen",
+                      "LastSeen", "Router", "IfIndex"});
+  const auto json = [](const std::string& s) { return "\"" + EscapeJson(s) + "\""; };
+  const auto json_or_null = [&](const std::string& s, bool known) {
+    return known ? json(s) : std::string("null");
+  };
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const StoredRow& row = rows[i];
+    const std::string vendor = vendors.VendorOf(row.mac_address);
+    const bool recorded = row.last_seen.has_value();
+    if (format == ListFormat::kCsv) {
+      text +=
+          CsvRecord({row.ip_address, row.mac_address, vendor, row.seen_times, names[i],
+                     Time(row.first_seen), Time(row.last_seen), row.router, Number(row.if_index)});
+      continue;
+    }
+    const bool seen_number = !row.seen_times.empty() &&
+                             row.seen_times.find_first_not_of("0123456789") == std::string::npos &&
+                             row.seen_times.size() < 19;
+    text += "{\"ip\":" + json(row.ip_address) + ",\"mac\":" + json(row.mac_address) +
+            ",\"vendor\":" + json(vendor) +
+            ",\"seen_times\":" + (seen_number ? row.seen_times : std::string("null")) +
+            ",\"name\":" + json(names[i]) +
+            ",\"first_seen\":" + json_or_null(Time(row.first_seen), row.first_seen.has_value()) +
+            ",\"last_seen\":" + json_or_null(Time(row.last_seen), recorded) +
+            ",\"router\":" + json_or_null(row.router, recorded) +
+            ",\"if_index\":" + (row.if_index ? std::to_string(*row.if_index) : "null") + "}\n";
+  }
+  return text;
+}
+
+ListFormat ParseFormat(const std::string& name) {
+  if (name == "tsv") return ListFormat::kTsv;
+  if (name == "csv") return ListFormat::kCsv;
+  if (name == "json") return ListFormat::kJson;
+  throw UsageError("unknown --format " + name + "; the formats are tsv, csv and json");
+}
+
 int Export(Context& c, const Arguments& args) {
   bool resolve_names = true;
+  ListFormat format = ListFormat::kTsv;
   std::optional<std::string> file;
-  for (const std::string& arg : args) {
+  for (size_t a = 0; a < args.size(); ++a) {
+    const std::string& arg = args[a];
     if (arg == "--no-dns")
       resolve_names = false;
+    else if (arg == "--format" && a + 1 < args.size())
+      format = ParseFormat(args[++a]);
+    else if (arg.starts_with("--format="))
+      format = ParseFormat(arg.substr(9));
+    else if (arg == "--format")
+      throw UsageError("--format needs tsv, csv or json");
     else if (arg.starts_with("-") && arg != "-")
-      throw UsageError("unknown option " + arg + "; the only option is --no-dns");
+      throw UsageError("unknown option " + arg + "; the options are --no-dns and --format");
     else if (file)
       throw UsageError("give one FILE; " + arg + " is one too many");
     else
@@ -191,20 +276,27 @@ int Export(Context& c, const Arguments& args) {
   CollectorSettings settings;
   LoadCollectorSettings(path, settings);
 
-  const std::string started = LastServiceStart(c.File("Debug/AppEvent.txt"));
   std::string start_minute;
-  if (const auto start = ParseLocalDateTime(started))
-    start_minute = FormatDateMinute(*start);
-  else
-    c.err << "vexa-arp: export: warning: Debug/AppEvent.txt has no \"Service Started.\" line; "
-             "the Start: line is left empty\n";
+  if (format == ListFormat::kTsv) {
+    const std::string started = LastServiceStart(c.File("Debug/AppEvent.txt"));
+    if (const auto start = ParseLocalDateTime(started))
+      start_minute = FormatDateMinute(*start);
+    else
+      c.err << "vexa-arp: export: warning: Debug/AppEvent.txt has no \"Service Started.\" line; "
+               "the Start: line is left empty\n";
+  }
 
   const std::vector<std::string> names =
       resolve_names ? LookUpNames(rows, c) : std::vector<std::string>(rows.size());
-  std::string text = ExportListHead(start_minute, FormatDateMinute(settings.stop_time));
-  for (size_t i = 0; i < rows.size(); ++i)
-    AppendExportListLine(text, rows[i].ip_address, rows[i].mac_address, rows[i].seen_times,
-                         names[i]);
+  std::string text;
+  if (format == ListFormat::kTsv) {
+    text = ExportListHead(start_minute, FormatDateMinute(settings.stop_time));
+    for (size_t i = 0; i < rows.size(); ++i)
+      AppendExportListLine(text, rows[i].ip_address, rows[i].mac_address, rows[i].seen_times,
+                           names[i]);
+  } else {
+    text = MachineList(format, rows, names, c);
+  }
 
   if (to_stdout) {
     c.out << text;
@@ -217,13 +309,22 @@ int Export(Context& c, const Arguments& args) {
 }
 
 constexpr Command kCommands[] = {
-    {"export", "[--no-dns] [FILE]", "write the export list now, to FILE or stdout",
+    {"export", "[--no-dns] [--format tsv|csv|json] [FILE]",
+     "write the export list now, to FILE or stdout",
      "Writes the list the collector writes to ArpList.txt at the stop time, byte for\n"
      "byte in its format, now: the Start line from the last \"Service Started.\" line\n"
      "of Debug/AppEvent.txt, the Stop line from the settings, and one line per\n"
      "address of ArpTable (IpAddress, MacAddress, SeenTimes, DnsName), CR LF ended.\n"
      "Names are looked up now as the collector looks them up (VEXAARP_DNS_SERVERS\n"
      "applies); with --no-dns the DnsName column is left empty.\n"
+     "\n"
+     "--format picks the list's format: tsv (the default) is the list above; csv\n"
+     "(RFC 4180: a header record, fields quoted where needed, CR LF) and json (one\n"
+     "JSON object per line) carry for each address of ArpTable its IP and MAC\n"
+     "address, the MAC address's vendor, SeenTimes and name, and from the history\n"
+     "its first and last seen time (ISO 8601 local time), router and interface,\n"
+     "empty (null) where the history has no record of the pairing. JSON keys: ip,\n"
+     "mac, vendor, seen_times, name, first_seen, last_seen, router, if_index.\n"
      "\n"
      "The list goes to FILE, or to stdout without FILE or with -. ArpTable is only\n"
      "read: the names found are not stored. FILE must not be the program folder's\n"

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "arp/vendor.h"
 #include "command.h"
 #include "settings_store.h"
 #include "text_escape.h"
@@ -45,6 +46,11 @@ int Table(Context& c, const Arguments& args) {
   const std::string path = c.File(kDatabaseFileName);
   Database db = OpenProgramDatabase(path);
   RequireShape(db, path, "ArpTable", kColumns);
+  const VendorRegistry* vendors = nullptr;
+  if (json)
+    vendors = &VendorRegistry::ForProcess([&](const std::string& warning) {
+      c.err << "vexa-arp: table: warning: " << warning << '\n';
+    });
   GuardDatabase(path, "read", [&] {
     std::string sql = "SELECT ";
     for (size_t i = 0; i < kColumns.size(); ++i)
@@ -69,7 +75,11 @@ int Table(Context& c, const Arguments& args) {
           if (st.ColumnType(i) != SQLITE_NULL) line += EscapeText(st.ColumnText(i));
         }
       }
-      c.out << line << (json ? "}\n" : "\n");
+      if (json) {
+        const std::string mac = st.ColumnType(1) == SQLITE_NULL ? std::string() : st.ColumnText(1);
+        line += ",\"vendor\":\"" + EscapeJson(vendors->VendorOf(mac)) + "\"}";
+      }
+      c.out << line << '\n';
     }
     db.Exec("COMMIT");
   });
@@ -82,7 +92,8 @@ constexpr Command kCommands[] = {
     {"table", "[--json]", "print ArpTable as collected so far",
      "Prints ArpTable in the order the addresses were learnt: a header line and one\n"
      "tab-separated line per address (IpAddr, MacAddr, Type, IfIndex, SeenTimes,\n"
-     "DnsName), or with --json one JSON object per line with those keys. Values are\n"
+     "DnsName), or with --json one JSON object per line with those keys and vendor,\n"
+     "the MAC address's vendor from the IEEE registries (ieee-data). Values are\n"
      "escaped: in the lines, \\\\ \\t \\n \\r and \\xHH for control bytes and bytes that\n"
      "are not UTF-8, \\uHHHH for the characters that reorder text (U+202A-202E,\n"
      "U+2066-2069); in JSON, the JSON escapes (\\u00HH for such bytes).\n",

@@ -8,6 +8,7 @@
 #include "message_box.h"
 #include "pages/communication_page.h"
 #include "pages/history_page.h"
+#include "pages/search_page.h"
 #include "pages/service_page.h"
 #include "pages/snmp_page.h"
 #include "settings_record.h"
@@ -44,6 +45,7 @@ MainForm::MainForm(MainFormOptions options, QWidget* parent)
            .install_time_limit = options_.install_time_limit,
            .save_settings = [this](SaveReport report) { return SaveSettings(report); }}),
       new SnmpPage(tab_widget_),
+      new SearchPage(tab_widget_, options_.program_folder),
       new HistoryPage(tab_widget_),
   };
   QList<FieldBinding> fields;

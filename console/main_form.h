@@ -1,5 +1,5 @@
 // The console window: a tab control with one page per tab ("Communication",
-// "Service Control", "SNMP"), the settings record their controls show, and
+// "Service Control", "SNMP", "Search"), the settings record their controls show, and
 // the moments the record is saved (a tab selected, the window closed, and
 // what the service page asks for).
 #pragma once

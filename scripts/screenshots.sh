@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
-# Screenshots of the console's three tabs for the documentation, taken from the
+# Screenshots of the console's four tabs for the documentation, taken from the
 # real window on a virtual X server. Builds nothing: give it the programs.
 #
 #   scripts/screenshots.sh CONSOLE COLLECTOR [OUT_DIR]
 #
-# Writes OUT_DIR/communication.png, OUT_DIR/service-control.png and
-# OUT_DIR/snmp.png (default OUT_DIR: docs/screenshots). The window runs in a scratch program folder with
+# Writes OUT_DIR/communication.png, OUT_DIR/service-control.png,
+# OUT_DIR/snmp.png and OUT_DIR/search.png (default OUT_DIR: docs/screenshots). The window runs in a scratch program folder with
 # example settings; the service is registered with the local service manager
 # in a scratch state directory, so the "Service Control" tab shows an
 # installed, stopped service. Needs: xvfb, xdotool, imagemagick, sqlite3.
@@ -42,6 +42,18 @@ sqlite3 "$work/program/VexaArp.mdb" "UPDATE Settings_General SET
   SnmpVersion = 3, UseBulk = 1, MaxRepetitions = 25, NeighbourTable = 1, V3User = 'vexa-ro',
   V3AuthProtocol = 'SHA-256', V3AuthPassword = 'example-auth', V3PrivProtocol = 'AES',
   V3PrivPassword = 'example-priv', V3Context = ''"
+# Example pairings for the "Search" tab: the current job's table and history.
+sqlite3 "$work/program/VexaArp.mdb" "
+  INSERT INTO ArpTable (IpAddr, MacAddr, Type, IfIndex, SeenTimes, DnsName) VALUES
+    ('192.0.2.10', '00 50 56 a1 0b 2c', 3, 2, 14, 'files.example.net'),
+    ('192.0.2.1', '00 00 0c 07 ac 01', 4, 2, 14, 'gw.example.net'),
+    ('192.0.2.23', '3c 22 fb 41 9e 07', 3, 2, 3, 'n/a');
+  INSERT INTO ArpHistory (IpAddr, MacAddr, IpKey, Router, IfIndex, FirstSeen, LastSeen,
+    Cycles, IsCurrent) VALUES
+    ('192.0.2.10', '00 50 56 a1 0b 2c', X'c000020a', '192.0.2.1', 2, 1709251200, 1717260000, 812, 1),
+    ('192.0.2.10', '00 1b 21 3a 4f 10', X'c000020a', '192.0.2.1', 2, 1696118400, 1709164800, 1290, 0),
+    ('192.0.2.1', '00 00 0c 07 ac 01', X'c0000201', '192.0.2.1', 2, 1696118400, 1717260000, 2650, 1),
+    ('192.0.2.23', '3c 22 fb 41 9e 07', X'c0000217', '192.0.2.129', 5, 1717200000, 1717260000, 3, 1)"
 
 export VEXAARP_SERVICE_MANAGER=local
 export VEXAARP_SERVICE_DIR="$work/service"
@@ -74,4 +86,11 @@ import -window "$window" "$out/service-control.png"
 xdotool key --clearmodifiers ctrl+Tab
 sleep 1
 import -window "$window" "$out/snmp.png"
-echo "Wrote $out/communication.png, $out/service-control.png and $out/snmp.png"
+
+xdotool key --clearmodifiers ctrl+Tab
+sleep 1
+xdotool type --delay 20 "192.0.2.0/24"
+xdotool key --clearmodifiers Return
+sleep 1
+import -window "$window" "$out/search.png"
+echo "Wrote $out/communication.png, $out/service-control.png, $out/snmp.png and $out/search.png"

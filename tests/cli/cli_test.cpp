@@ -10,6 +10,7 @@
 #include <map>
 #include <sstream>
 
+#include "db/schema_upgrade.h"
 #include "service/service_manager.h"
 #include "support/test_folder.h"
 
@@ -47,10 +48,35 @@ class CliTest : public ::testing::Test {
 };
 
 TEST_F(CliTest, SetsAndReadsBackEveryField) {
-  const RunResult set =
-      Cli({"set", "DebugMode", "1", "RouterList", "192.0.2.1, 2001:db8::1", "GetComm", "s3cret!",
-           "TimeOut", "-7", "Retries", "32767", "CheckInterval", "2147483647", "SaveOnlyDynamic",
-           "1", "DnsCheck", "0", "StopTime", "2030-12-31 23:00"});
+  const RunResult set = Cli({"set",
+                             "DebugMode",
+                             "1",
+                             "RouterList",
+                             "192.0.2.1, 2001:db8::1",
+                             "GetComm",
+                             "s3cret!",
+                             "TimeOut",
+                             "-7",
+                             "Retries",
+                             "32767",
+                             "CheckInterval",
+                             "2147483647",
+                             "SaveOnlyDynamic",
+                             "1",
+                             "DnsCheck",
+                             "0",
+                             "StopTime",
+                             "2030-12-31 23:00",
+                             "HistoryDays",
+                             "0",
+                             "QuietDays",
+                             "7",
+                             "EventCommand",
+                             "/usr/local/bin/mail events",
+                             "ParallelWalks",
+                             "25",
+                             "MetricsFile",
+                             "/var/lib/node/vexa.prom"});
   ASSERT_EQ(set.exit_status, 0) << set.err;
   EXPECT_EQ(set.out + set.err, "");
   const RunResult shown = Cli({"settings"});
@@ -60,7 +86,9 @@ TEST_F(CliTest, SetsAndReadsBackEveryField) {
             "TimeOut\t-7\nRetries\t32767\nCheckInterval\t2147483647\nSaveOnlyDynamic\t1\n"
             "DnsCheck\t0\nStopTime\t2030-12-31 23:00\nSnmpVersion\t2\nUseBulk\t0\n"
             "MaxRepetitions\t25\nNeighbourTable\t0\nV3User\t\nV3AuthProtocol\tnone\n"
-            "V3AuthPassword\t\nV3PrivProtocol\tnone\nV3PrivPassword\t\nV3Context\t\n");
+            "V3AuthPassword\t\nV3PrivProtocol\tnone\nV3PrivPassword\t\nV3Context\t\n"
+            "HistoryDays\t0\nQuietDays\t7\nEventCommand\t/usr/local/bin/mail events\n"
+            "ParallelWalks\t25\nMetricsFile\t/var/lib/node/vexa.prom\n");
   EXPECT_EQ(shown.err, "");
   // Stored with the types the collector reads.
   EXPECT_EQ(Sqlite("SELECT typeof(TimeOut) || typeof(DebugMode) || hex(RouterList) "
@@ -243,7 +271,8 @@ TEST_F(CliTest, MissingOlderNewerOrWithheldDatabaseIsNamed) {
       // A command that only reads does not bring an older database up to date.
       {MakeFirstReleaseDatabase,
        {"settings"},
-       "is of schema version 0, older than this program's 1, and this command only reads it"},
+       "is of schema version 0, older than this program's " +
+           std::to_string(CurrentSchemaVersion()) + ", and this command only reads it"},
       {[](const ProgramFolder& f) {
          ::unlink(f.Database().c_str());
          ::mkfifo(f.Database().c_str(), 0600);
@@ -384,7 +413,7 @@ TEST_F(CliTest, ServiceLifeCycle) {
   r = Cli({"service", "start"});
   EXPECT_EQ(r.exit_status, 1);
   EXPECT_NE(r.err.find("start: The service \"Vexa ARP\" is already running (error " +
-                           std::to_string(kServiceAlreadyRunning) + ")"),
+                       std::to_string(kServiceAlreadyRunning) + ")"),
             std::string::npos);
 
   EXPECT_EQ(Cli({"service", "stop"}).out, "The service is stopped.\n");
@@ -413,11 +442,12 @@ TEST_F(CliTest, TableWritesAgentBytesEscaped) {
   EXPECT_EQ(r.exit_status, 0);
   EXPECT_EQ(r.out,
             "{\"IpAddr\":\"192.0.2.1\",\"MacAddr\":\"02 00 00 00 00 01\",\"Type\":3,\"IfIndex\":1,"
-            "\"SeenTimes\":4,\"DnsName\":\"host.demo.lan\"}\n"
+            "\"SeenTimes\":4,\"DnsName\":\"host.demo.lan\",\"vendor\":\"(locally administered)\"}\n"
             "{\"IpAddr\":\"192.0.2.2\",\"MacAddr\":\"a\\tb\\n\\u001B[2J\",\"Type\":4,\"IfIndex\":2,"
-            "\"SeenTimes\":1,\"DnsName\":null}\n"
+            "\"SeenTimes\":1,\"DnsName\":null,\"vendor\":\"\"}\n"
             "{\"IpAddr\":\"192.0.2.3\",\"MacAddr\":\"\\u00FF\\\"\\u009B\\\\\",\"Type\":3,"
-            "\"IfIndex\":1,\"SeenTimes\":1,\"DnsName\":\"x\\\"y\\u2028\\u202E\\u2066\"}\n");
+            "\"IfIndex\":1,\"SeenTimes\":1,\"DnsName\":\"x\\\"y\\u2028\\u202E\\u2066\",\"vendor\":"
+            "\"\"}\n");
   for (const char c : r.out) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20);
   // Every line is JSON a standard parser reads.
   WriteFile(folder.Scratch() + "/table.json", r.out);
@@ -429,7 +459,8 @@ TEST_F(CliTest, TableWritesAgentBytesEscaped) {
 }
 
 TEST_F(CliTest, HelpOnEveryCommand) {
-  for (const char* command : {"settings", "set", "routers", "service", "walk", "table", "export"}) {
+  for (const char* command :
+       {"settings", "set", "routers", "service", "walk", "table", "find", "export"}) {
     const RunResult r = Cli({command, "--help"});
     EXPECT_EQ(r.exit_status, 0);
     EXPECT_TRUE(r.out.starts_with(std::string("usage: vexa-arp [--folder DIR] ") + command))

@@ -73,6 +73,7 @@ TEST(SettingsRules, CommandLineValuesAreStoredOrRefusedWithTheReason) {
     std::variant<int64_t, std::string> stored;
     const char* refusal;  // "" when accepted
   };
+  const std::string long_path = "/" + std::string(4095, 'm');
   const Case cases[] = {
       {"DebugMode", "1", int64_t{1}, ""},
       {"dnscheck", "0", int64_t{0}, ""},
@@ -106,6 +107,15 @@ TEST(SettingsRules, CommandLineValuesAreStoredOrRefusedWithTheReason) {
       {"V3User", "uuuuuuuuuuuuuuuuuuuuuuuuuuuuuuuu", std::string(32, 'u'), ""},
       {"V3Context", "ccccccccccccccccccccccccccccccccc", {}, "V3Context holds at most 32 bytes"},
       {"V3AuthPassword", "pass\x7fword", {}, "V3AuthPassword must not hold control characters."},
+      {"HistoryDays", "0", int64_t{0}, ""},
+      {"HistoryDays", "36501", {}, "HistoryDays must be a whole number from 0 to 36500"},
+      {"QuietDays", "0", {}, "QuietDays must be a whole number from 1 to 36500"},
+      {"ParallelWalks", "26", {}, "ParallelWalks must be a whole number from 1 to 25"},
+      {"EventCommand", "", std::string(""), ""},
+      {"EventCommand", "/usr/local/bin/mail-events", std::string("/usr/local/bin/mail-events"), ""},
+      {"EventCommand", "mail-events", {}, "EventCommand must be an absolute path"},
+      {"MetricsFile", "/var/lib/x\n.prom", {}, "MetricsFile must not hold control characters"},
+      {"MetricsFile", long_path.c_str(), {}, "MetricsFile holds at most 4095"},
   };
   for (const Case& c : cases) {
     const FieldRule* field = FindField(c.field);

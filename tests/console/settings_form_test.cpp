@@ -559,7 +559,7 @@ class SettingsFormTest : public QObject {
     }
   }
 
-  // The "History" tab after "SNMP": its three fields shown and saved as the
+  // The "History" tab after "SNMP" and "Search": its three fields shown and saved as the
   // collector reads them, or refused by the rules with nothing saved.
   void historyTabSavesItsFieldsOrNamesTheRefusal() {
     const struct {
@@ -579,8 +579,8 @@ class SettingsFormTest : public QObject {
       ConsoleFixture f;
       auto form = f.Open();
       QVERIFY(form);
-      QCOMPARE(Find<QTabWidget>(form.get(), "tabWidget")->tabText(3), QStringLiteral("History"));
-      SelectTab(*form, 3);
+      QCOMPARE(Find<QTabWidget>(form.get(), "tabWidget")->tabText(4), QStringLiteral("History"));
+      SelectTab(*form, 4);
       QCOMPARE(Find<QLineEdit>(form.get(), "historyDaysEdit")->text(), QStringLiteral("400"));
       for (const auto& [name, value] : c.edits) Edit(*form, name, value);
       SelectTab(*form, 0);

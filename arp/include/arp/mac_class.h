@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string_view>
 
 namespace vexa {
@@ -18,6 +19,14 @@ std::optional<uint64_t> MacValue(std::string_view text);
 inline bool IsGroupMac(uint64_t mac) {
   return (mac >> 40 & 0x01) != 0;
 }
+
+struct VirtualRouterRange {
+  uint64_t first;
+  uint64_t last;
+  std::string_view name;
+};
+// The ranges below, in that order.
+std::span<const VirtualRouterRange> VirtualRouterRanges();
 
 // The protocol of a virtual-router address, or empty:
 //   00-00-5E-00-01-xx "VRRP", 00-00-5E-00-02-xx "VRRP (IPv6)",

@@ -82,6 +82,16 @@ class VendorRegistry {
   // The same for a physical address as an agent sends it, one byte per octet.
   std::string VendorOfOctets(std::string_view octets) const;
 
+  // The beginnings, as the store writes MAC addresses ("00 1a 2b", "00 1a 2b
+  // 3" for a 28-bit block), of every range whose shown text `shows` accepts:
+  // the assignments, the virtual-router ranges, and the first octets of the
+  // multicast and the locally administered addresses. They let a search by
+  // vendor scan an index of addresses by range. An address under one of
+  // them may still show another text (a longer assignment inside it), so
+  // what a scan finds is checked with VendorOf.
+  std::vector<std::string> StoredPrefixesWhere(
+      const std::function<bool(std::string_view shown)>& shows) const;
+
   // How many assignments are known.
   size_t size() const;
 
