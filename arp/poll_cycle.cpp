@@ -79,7 +79,9 @@ void PollCycle::Run() {
       WalkSideBySide(routers, std::move(walkers), pass);
     else
       WalkOneByOne(routers, pass);
-    if (!figures_.stopped) FinishCycle(pass);
+    // Closed also after a stop: the changes of the routers merged so far are
+    // in the history already and must be told.
+    FinishCycle(pass);
   } catch (const std::exception& e) {
     ctx_.log.LogEvent(kLogSourceCollector, "LogArpEntries",
                       "SnmpMess.tmpRow=" + std::to_string(last_walk_rows_) + ", " + e.what(),
@@ -206,10 +208,12 @@ void PollCycle::WalkSideBySide(const std::vector<std::string>& routers,
 void PollCycle::UseWalk(const std::string& router, const std::string& start,
                         const WalkResult& walked, MergePass& pass) {
   if (ctx_.settings.debug_mode) WriteTraceBlock(router, start, walked);
-  store_.Merge(walked.rows, pass);
+  store_.Merge(router, walked, pass);
 }
 
-void PollCycle::FinishCycle(MergePass& /*pass*/) {}
+void PollCycle::FinishCycle(MergePass& pass) {
+  store_.FinishCycle(pass);
+}
 
 void PollCycle::NoteWalk(const std::string& router, const WalkResult& walked) {
   figures_.walks.push_back(

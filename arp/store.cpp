@@ -1,5 +1,7 @@
 #include "arp/store.h"
 
+#include <optional>
+
 #include "db/sqlite.h"
 
 namespace vexa {
@@ -16,7 +18,14 @@ Database OpenStore(const std::string& path) {
 
 }  // namespace
 
-void ArpStore::Merge(std::span<const ArpRow> rows, MergePass& pass) {
+void ArpStore::Merge(const std::string& router, const WalkResult& walked, MergePass& pass) {
+  const bool normal_end =
+      walked.outcome == WalkOutcome::kEndOfTable || walked.outcome == WalkOutcome::kRowLimit;
+  if (normal_end && history_.Enabled()) pass.history.routers.insert(router);
+  MergeRows(normal_end && history_.Enabled() ? &router : nullptr, walked.rows, pass);
+}
+
+void ArpStore::MergeRows(const std::string* router, std::span<const ArpRow> rows, MergePass& pass) {
   Database db = OpenStore(ctx_.database_path);
   // An address already stored only gains a sighting, keeping the MAC
   // address, type and interface it has.
@@ -28,7 +37,16 @@ void ArpStore::Merge(std::span<const ArpRow> rows, MergePass& pass) {
   // nothing is pending while other events run and everything written before
   // a failure stays.
   WriteBatch batch(db);
+  std::optional<AddressHistory::Writer> history;
+  if (router != nullptr) {
+    batch.Begin();
+    history.emplace(history_, db, pass.history);
+  }
   for (const ArpRow& row : rows) {
+    if (history) {
+      batch.Begin();
+      history->Record(*router, row);
+    }
     if (pass.handled.insert(row.ip_address).second &&
         (!ctx_.settings.save_only_dynamic || row.type == kArpTypeDynamic)) {
       batch.Begin();
@@ -42,6 +60,11 @@ void ArpStore::Merge(std::span<const ArpRow> rows, MergePass& pass) {
     pass.pacer.CountMayWait([&] { batch.Commit(); });
   }
   batch.Commit();
+}
+
+void ArpStore::FinishCycle(MergePass& pass) {
+  const std::vector<AddressEvent> events = history_.FinishCycle(pass.history);
+  if (!events.empty() && on_events_) on_events_(events);
 }
 
 void ArpStore::Clear() {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <system_error>
 
+#include "arp/mac_class.h"
 #include "text/csv.h"
 #include "text/printable.h"
 
@@ -24,20 +25,6 @@ constexpr size_t kMaxNameBytes = 256;
 
 constexpr const char* kRegistryFiles[] = {"oui.csv", "mam.csv", "oui36.csv", "iab.csv"};
 constexpr std::string_view kAuthority = "IEEE Registration Authority";
-
-struct VirtualRouterRange {
-  uint64_t first;
-  uint64_t last;
-  std::string_view name;
-};
-constexpr VirtualRouterRange kVirtualRouters[] = {
-    {0x00005E000100, 0x00005E0001FF, "VRRP"},
-    {0x00005E000200, 0x00005E0002FF, "VRRP (IPv6)"},
-    {0x00000C07AC00, 0x00000C07ACFF, "HSRP"},
-    {0x00000C9FF000, 0x00000C9FFFFF, "HSRPv2"},
-    {0x000573A00000, 0x000573A00FFF, "HSRP (IPv6)"},
-    {0x0007B4000000, 0x0007B403FFFF, "GLBP"},
-};
 
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -95,21 +82,6 @@ std::optional<uint64_t> HexNumber(std::string_view digits) {
     value = value << 4 | static_cast<uint64_t>(digit);
   }
   return value;
-}
-
-// "00 1a 2b 3c 4d 5e", or the same with colons or dashes.
-std::optional<uint64_t> AddressOfText(std::string_view text) {
-  if (text.size() != 17) return std::nullopt;
-  const char separator = text[2];
-  if (separator != ' ' && separator != ':' && separator != '-') return std::nullopt;
-  std::string digits;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (i % 3 != 2)
-      digits += text[i];
-    else if (text[i] != separator)
-      return std::nullopt;
-  }
-  return HexNumber(digits);
 }
 
 // The whole of a regular file, or an errno value. A FIFO or a device in
@@ -248,7 +220,7 @@ VendorRegistry::TextRead VendorRegistry::AddCsv(std::string_view text) {
 }
 
 std::string VendorRegistry::VendorOf(std::string_view mac) const {
-  const std::optional<uint64_t> address = AddressOfText(mac);
+  const std::optional<uint64_t> address = MacValue(mac);
   return address ? VendorOfAddress(*address) : std::string();
 }
 
@@ -290,7 +262,7 @@ std::vector<std::string> VendorRegistry::StoredPrefixesWhere(
     if ((multicast && shows(kMulticast)) || (local && shows(kLocallyAdministered)))
       out.push_back(StoredPrefix(static_cast<uint64_t>(octet) << 40, 2));
   }
-  for (const VirtualRouterRange& range : kVirtualRouters) {
+  for (const VirtualRouterRange& range : VirtualRouterRanges()) {
     if (!shows(range.name)) continue;
     // The range ends in whole hex digits (0 to f); its prefixes are the
     // digits before them.
@@ -310,11 +282,11 @@ std::vector<std::string> VendorRegistry::StoredPrefixesWhere(
 
 std::string VendorRegistry::VendorOfAddress(uint64_t address) const {
   const uint64_t first_octet = address >> 40;
-  if (first_octet & 0x01) return std::string(kMulticast);
+  if (IsGroupMac(address)) return std::string(kMulticast);
   if (first_octet & 0x02) return std::string(kLocallyAdministered);
   if (address == 0) return {};
-  for (const VirtualRouterRange& range : kVirtualRouters)
-    if (address >= range.first && address <= range.last) return std::string(range.name);
+  if (const std::string_view name = VirtualRouterName(address); !name.empty())
+    return std::string(name);
   for (size_t i = 0; i < std::size(kPrefixBits); ++i) {
     const uint64_t prefix = address >> (48 - kPrefixBits[i]);
     const std::vector<Assignment>& assignments = assignments_[i];

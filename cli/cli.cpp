@@ -15,7 +15,7 @@ constexpr const char* kProgram = "vexa-arp";
 std::vector<Command> AllCommands() {
   std::vector<Command> all;
   for (const auto group : {SettingsCommands(), ServiceCommands(), WalkCommands(), TableCommands(),
-                           FindCommands(), ExportCommands()})
+                           FindCommands(), ExportCommands(), HistoryCommands()})
     all.insert(all.end(), group.begin(), group.end());
   return all;
 }

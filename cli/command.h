@@ -71,6 +71,7 @@ std::span<const Command> ServiceCommands();
 std::span<const Command> WalkCommands();
 std::span<const Command> TableCommands();
 std::span<const Command> ExportCommands();
+std::span<const Command> HistoryCommands();
 std::span<const Command> FindCommands();
 
 }  // namespace vexa::cli

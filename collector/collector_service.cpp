@@ -53,6 +53,7 @@ CollectorService::CollectorService(Platform platform)
       walker_(ctx_, snmp_manager_),
       walkers_(ctx_, walker_),
       store_(ctx_),
+      delivery_(ctx_, platform_.journal),
       poll_cycle_(ctx_, store_, [this](const std::string& router) { return walker_.Walk(router); }),
       metrics_(ctx_),
       export_(ctx_, platform_.resolver, service_start_time_),
@@ -65,6 +66,11 @@ CollectorService::CollectorService(Platform platform)
       host_(platform_.loop) {
   walker_.SetEnabled(false);  // walks run from the start sequence on
   poll_cycle_.WalkSideBySideWith([this] { return walkers_.Walkers(); });
+  store_.OnEvents([this](const std::vector<AddressEvent>& events) {
+    for (const AddressEvent& event : events) ++event_counts_[event.kind];
+    delivery_.Deliver(events);
+  });
+  metrics_.SetEventCounts([this] { return event_counts_; });
   host_.OnState = [this] { OnServiceState(); };
 }
 
@@ -183,6 +189,9 @@ void CollectorService::StartSequence() {
   poll_timer_.Arm();  // notes the hour and waits for the next one
   poll_cycle_.NewJob();
   metrics_.NewJob();
+  // Every kind is counted from 0, so that each series exists from the job's start.
+  event_counts_.clear();
+  for (const std::string_view kind : kEventKinds) event_counts_[std::string(kind)] = 0;
   walkers_.SetEnabled(true);
   log_.LogEvent(kLogSourceService, "dartSvc_State", "Service Started.", kLevelInfo);
 }

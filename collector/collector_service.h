@@ -6,10 +6,12 @@
 
 #include <chrono>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "arp/context.h"
 #include "arp/cycle_metrics.h"
+#include "arp/event_delivery.h"
 #include "arp/event_log.h"
 #include "arp/export.h"
 #include "arp/poll_cycle.h"
@@ -42,6 +44,9 @@ class CollectorService {
     dns::ReverseResolver& resolver;  // names for the export
     MessageBoxFn message_box = PrintMessageBox;
     std::function<std::string()> executable_path = ExecutablePath;
+    // Where the changes of the address history go, one entry each (the
+    // program passes SystemJournal()); none: the changes are only stored.
+    JournalWriter journal = {};
     // Ends the process at once with the given status.
     std::function<void(int status)> terminate;
   };
@@ -60,7 +65,6 @@ class CollectorService {
   snmp::Manager& SnmpManager() { return snmp_manager_; }
   PollTimer& Polling() { return poll_timer_; }
   ArpWalker& Walker() { return walker_; }
-  // Where the counts of the history's events are given to the metrics file.
   CycleMetrics& Metrics() { return metrics_; }
   ServiceHost& Host() { return host_; }
 
@@ -85,8 +89,11 @@ class CollectorService {
   ArpWalker walker_;
   WalkerPool walkers_;
   ArpStore store_;
+  EventDelivery delivery_;
   PollCycle poll_cycle_;
   CycleMetrics metrics_;
+  // The history's changes of this job by kind, for the metrics file.
+  std::map<std::string, uint64_t> event_counts_;
   ArpExport export_;
   PollTimer poll_timer_;
   ServiceHost host_;

@@ -82,11 +82,14 @@ int main(int argc, char** argv) {
     vexa::EventLoop loop(clock);
     auto services = vexa::MakeServiceManager();
     vexa::dns::CaresReverseResolver resolver(loop);
-    vexa::CollectorService service(
-        {.loop = loop, .services = *services, .resolver = resolver, .terminate = [](int status) {
-           std::fflush(nullptr);
-           std::_Exit(status);
-         }});
+    vexa::CollectorService service({.loop = loop,
+                                    .services = *services,
+                                    .resolver = resolver,
+                                    .journal = vexa::SystemJournal(),
+                                    .terminate = [](int status) {
+                                      std::fflush(nullptr);
+                                      std::_Exit(status);
+                                    }});
     if (!service.StartUp(vexa::CommandLineText(argc, argv))) return service.ExitStatus();
     loop.Run();
     return 0;

@@ -7,6 +7,7 @@
 #include "design_layout.h"
 #include "message_box.h"
 #include "pages/communication_page.h"
+#include "pages/history_page.h"
 #include "pages/search_page.h"
 #include "pages/service_page.h"
 #include "pages/snmp_page.h"
@@ -45,6 +46,7 @@ MainForm::MainForm(MainFormOptions options, QWidget* parent)
            .save_settings = [this](SaveReport report) { return SaveSettings(report); }}),
       new SnmpPage(tab_widget_),
       new SearchPage(tab_widget_, options_.program_folder),
+      new HistoryPage(tab_widget_),
   };
   QList<FieldBinding> fields;
   QWidget* previous = nullptr;

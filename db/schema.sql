@@ -88,6 +88,8 @@ CREATE TABLE ArpEvent (
   Delivered   INTEGER NOT NULL DEFAULT 1
 );
 CREATE INDEX ArpEvent_Time ON ArpEvent (Time);
+-- The last flip flop of an address, looked up at every flip flop.
+CREATE INDEX ArpEvent_IpAddr ON ArpEvent (IpAddr, Time);
 
 -- Built-in defaults: no router yet, community "public", five seconds per
 -- request, two re-sends, a poll every five minutes, names resolved, and a stop

@@ -46,7 +46,8 @@ constexpr std::initializer_list<SchemaStep> kSteps = {
      "  ID INTEGER PRIMARY KEY, Time INTEGER NOT NULL, Kind TEXT NOT NULL,"
      "  IpAddr TEXT NOT NULL, MacAddr TEXT NOT NULL, OldMacAddr TEXT NOT NULL DEFAULT '',"
      "  Router TEXT NOT NULL, IfIndex INTEGER NOT NULL, Delivered INTEGER NOT NULL DEFAULT 1);"
-     "CREATE INDEX ArpEvent_Time ON ArpEvent (Time);"},
+     "CREATE INDEX ArpEvent_Time ON ArpEvent (Time);"
+     "CREATE INDEX ArpEvent_IpAddr ON ArpEvent (IpAddr, Time);"},
 };
 
 int ReadVersion(Database& db) {

@@ -56,6 +56,7 @@ class Statement {
 
   Statement& Bind(int index, int64_t value);
   Statement& Bind(int index, std::string_view value);
+  // Bytes as a BLOB, compared byte by byte (the history's IpKey).
   Statement& BindBlob(int index, std::string_view bytes);
   Statement& BindNull(int index);
   // Returns true while a row is available.

@@ -56,6 +56,19 @@ std::string FormatDateTime(const LocalDateTime& t) {
   return buf;
 }
 
+std::string FormatIsoLocal(int64_t utc_seconds) {
+  const time_t t = static_cast<time_t>(utc_seconds);
+  struct tm local {};
+  if (::localtime_r(&t, &local) == nullptr) return std::to_string(utc_seconds);
+  const int offset_minutes = static_cast<int>(local.tm_gmtoff / 60) % (24 * 60);
+  const int magnitude = offset_minutes < 0 ? -offset_minutes : offset_minutes;
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                offset_minutes < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+  return buf;
+}
+
 std::string FormatDateMinute(const LocalDateTime& t) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d", t.year, t.month, t.day, t.hour,

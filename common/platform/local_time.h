@@ -34,6 +34,10 @@ std::string FormatTimeOfDay(const LocalDateTime& t);   // HH:MM:SS
 // (ISO 8601), for machine-read output.
 std::string FormatIso8601(int64_t utc_seconds);
 
+// ISO 8601 in local time with the zone's offset at that moment:
+// "2026-12-09T12:00:00+01:00".
+std::string FormatIsoLocal(int64_t utc_seconds);
+
 // Reads "YYYY-MM-DD", "YYYY-MM-DD HH:MM" or "YYYY-MM-DD HH:MM:SS" (a "T" may
 // stand for the blank). Rejects anything else, including impossible dates.
 std::optional<LocalDateTime> ParseLocalDateTime(std::string_view text);

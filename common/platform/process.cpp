@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -188,6 +189,42 @@ std::optional<pid_t> SpawnDetached(const std::string& program, const std::vector
     return std::nullopt;
   }
   return pid;
+}
+
+std::optional<InputChild> SpawnWithInput(const std::string& program, int& error) {
+  int pair[2];
+  if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair) != 0) {
+    error = errno;
+    return std::nullopt;
+  }
+  posix_spawn_file_actions_t actions;
+  posix_spawnattr_t attr;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawnattr_init(&attr);
+  // dup2 clears close-on-exec on the copy the program gets.
+  posix_spawn_file_actions_adddup2(&actions, pair[1], 0);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  sigset_t none, all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &all);
+  posix_spawnattr_setflags(&attr,
+                           POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  std::vector<std::string> args{program};
+  std::vector<char*> argv = ArgvOf(args);
+  pid_t pid = -1;
+  const int rc = ::posix_spawn(&pid, program.c_str(), &actions, &attr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  posix_spawnattr_destroy(&attr);
+  ::close(pair[1]);
+  if (rc != 0) {
+    ::close(pair[0]);
+    error = rc;
+    return std::nullopt;
+  }
+  ::fcntl(pair[0], F_SETFL, ::fcntl(pair[0], F_GETFL) | O_NONBLOCK);
+  return InputChild{pid, pair[0]};
 }
 
 bool ProcessRunsProgram(pid_t pid, const std::string& program) {

@@ -28,6 +28,20 @@ CommandResult RunCommand(const std::vector<std::string>& argv);
 std::optional<pid_t> SpawnDetached(const std::string& program, const std::vector<std::string>& args,
                                    const std::string& working_dir, int& error);
 
+// A program started with its standard input on a socket of ours.
+struct InputChild {
+  pid_t pid = -1;
+  int input = -1;  // ours to write (non-blocking, close-on-exec) and close
+};
+
+// Starts `program` (an absolute path, no arguments) in a session of its own,
+// with the default signal mask and dispositions, its standard input the
+// other end of `input`, its standard output on /dev/null and its standard
+// error the caller's. The input is a socket so that writing after the
+// program has gone fails with EPIPE (send with MSG_NOSIGNAL) rather than
+// raising SIGPIPE. On failure returns nullopt and sets `error`.
+std::optional<InputChild> SpawnWithInput(const std::string& program, int& error);
+
 // Whether pid is alive (not a zombie) and runs the executable at `program`.
 bool ProcessRunsProgram(pid_t pid, const std::string& program);
 

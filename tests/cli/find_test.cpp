@@ -118,9 +118,10 @@ TEST_F(FindTest, FindTableAndExportAfterARealPoll) {
   PollOnce(rows);
   ASSERT_FALSE(HasFailure());
   // The history: the walked pairing of 10.0.0.1, the MAC address it had
-  // before, and an IPv6 pairing ArpTable does not hold.
+  // before, and an IPv6 pairing ArpTable does not hold, in place of the
+  // pairings the poll itself recorded.
   folder.Sql(
-      "INSERT INTO ArpHistory (IpAddr, MacAddr, IpKey, Router, IfIndex, FirstSeen, LastSeen, "
+      "DELETE FROM ArpHistory; INSERT INTO ArpHistory (IpAddr, MacAddr, IpKey, Router, IfIndex, FirstSeen, LastSeen, "
       "Cycles, IsCurrent) VALUES "
       "('10.0.0.1', '00 50 56 aa bb 01', X'0a000001', '127.0.32.2', 1, 1709600000, 1709636400, "
       "3, 1), "

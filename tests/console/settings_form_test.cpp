@@ -562,6 +562,44 @@ class SettingsFormTest : public QObject {
     }
   }
 
+  // The "History" tab after "SNMP" and "Search": its three fields shown and saved as the
+  // collector reads them, or refused by the rules with nothing saved.
+  void historyTabSavesItsFieldsOrNamesTheRefusal() {
+    const struct {
+      std::vector<std::pair<const char*, QString>> edits;
+      const char* stored;   // HistoryDays/QuietDays/EventCommand afterwards
+      const char* refusal;  // the box's text, or nullptr for none
+    } cases[] = {
+        {{}, "400/180/", nullptr},
+        {{{"historyDaysEdit", "0"}, {"quietDaysEdit", "30"}, {"eventCommandEdit", "/usr/bin/x"}},
+         "0/30//usr/bin/x",
+         nullptr},
+        {{{"eventCommandEdit", "mail-it.sh"}}, "400/180/", "EventCommand"},
+        {{{"quietDaysEdit", "0"}}, "400/180/", "QuietDays"},
+        {{{"historyDaysEdit", "-1"}}, "400/180/", "HistoryDays"},
+    };
+    for (const auto& c : cases) {
+      ConsoleFixture f;
+      auto form = f.Open();
+      QVERIFY(form);
+      QCOMPARE(Find<QTabWidget>(form.get(), "tabWidget")->tabText(4), QStringLiteral("History"));
+      SelectTab(*form, 4);
+      QCOMPARE(Find<QLineEdit>(form.get(), "historyDaysEdit")->text(), QStringLiteral("400"));
+      for (const auto& [name, value] : c.edits) Edit(*form, name, value);
+      SelectTab(*form, 0);
+      if (c.refusal == nullptr) {
+        QVERIFY2(f.boxes.Boxes().isEmpty(), qPrintable(f.boxes.Boxes().value(0).text));
+      } else {
+        QCOMPARE(f.boxes.Boxes().size(), 1);
+        QVERIFY2(f.boxes.Boxes().first().text.contains(QString::fromLatin1(c.refusal)),
+                 qPrintable(f.boxes.Boxes().first().text));
+      }
+      QCOMPARE(f.Query("SELECT HistoryDays || '/' || QuietDays || '/' || EventCommand FROM "
+                       "Settings_General"),
+               std::string(c.stored));
+    }
+  }
+
   void tabKeyWalksTheFieldsAndSelectsTheirText() {
     ConsoleFixture f;
     auto form = f.Open();

@@ -1,9 +1,9 @@
-#include "text_escape.h"
+#include "text/text_escape.h"
 
 #include <cstdint>
 #include <cstdio>
 
-namespace vexa::cli {
+namespace vexa {
 
 namespace {
 
@@ -119,4 +119,4 @@ std::string EscapeJson(std::string_view bytes) {
   return out;
 }
 
-}  // namespace vexa::cli
+}  // namespace vexa
