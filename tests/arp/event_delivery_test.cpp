@@ -50,10 +50,11 @@ struct Case {
 const std::string kLine1 =
     "{\"time\":\"2026-12-09T12:00:00+01:00\",\"kind\":\"mac_changed\",\"ip\":\"10.0.0.7\","
     "\"mac\":\"00 1a 2b 3c 4d 5e\",\"old_mac\":\"00 1a 2b 3c 4d 5f\",\"router\":\"10.0.0.1\","
-    "\"if_index\":3}\n";
+    "\"if_index\":3,\"vendor\":\"Ayecom Technology Co., Ltd.\"}\n";
 const std::string kLine2 =
     "{\"time\":\"2026-12-09T12:00:00+01:00\",\"kind\":\"new_ip\",\"ip\":\"10.0.0.8\","
-    "\"mac\":\"00 1a 2b 3c 4d 5e\",\"old_mac\":\"\",\"router\":\"10.0.0.1\",\"if_index\":3}\n";
+    "\"mac\":\"00 1a 2b 3c 4d 5e\",\"old_mac\":\"\",\"router\":\"10.0.0.1\",\"if_index\":3,"
+    "\"vendor\":\"Ayecom Technology Co., Ltd.\"}\n";
 
 const std::vector<Case> kCases = {
     {"one run per cycle with every delivered change, none for held ones",
@@ -137,7 +138,9 @@ TEST(EventDelivery, JournalEntryCarriesTheChangeInFields) {
       {"VEXA_MAC", "00 1a 2b 3c 4d 5e"},
       {"VEXA_OLD_MAC", "00 1a 2b 3c 4d 5f"},
       {"VEXA_ROUTER", "r\n1"},
-      {"VEXA_IF_INDEX", "3"}};
+      {"VEXA_IF_INDEX", "3"},
+      {"VEXA_VENDOR", "Acme"}};
+  change.vendor = "Acme";
   const auto entry = JournalEntryOf(change);
   ASSERT_EQ(entry.size(), expected.size());
   for (size_t i = 0; i < entry.size(); ++i) {

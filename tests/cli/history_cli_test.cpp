@@ -29,16 +29,19 @@ constexpr const char* kHistory =
     "4, 0);";
 
 const std::string kHeader =
-    "IpAddr\tMacAddr\tRouter\tIfIndex\tFirstSeen\tLastSeen\tCycles\tCurrent\n";
+    "IpAddr\tMacAddr\tVendor\tRouter\tIfIndex\tFirstSeen\tLastSeen\tCycles\tCurrent\n";
 const std::string kEventsHeader =
-    "Time\tKind\tIpAddr\tMacAddr\tOldMacAddr\tRouter\tIfIndex\tDelivered\n";
+    "Time\tKind\tIpAddr\tMacAddr\tVendor\tOldMacAddr\tRouter\tIfIndex\tDelivered\n";
 const std::string kNew =
-    "2026-12-09T07:50:00+01:00\tnew_ip\t10.0.0.7\t00 1a 2b 3c 4d 5f\t\t10.0.0.1\t3\tyes\n";
+    "2026-12-09T07:50:00+01:00\tnew_ip\t10.0.0.7\t00 1a 2b 3c 4d 5f\tAyecom Technology Co., "
+    "Ltd.\t\t10.0.0.1\t3\tyes\n";
 const std::string kChanged =
-    "2026-12-09T08:06:40+01:00\tmac_changed\t10.0.0.7\t00 1a 2b 3c 4d 5e\t00 1a 2b 3c 4d "
+    "2026-12-09T08:06:40+01:00\tmac_changed\t10.0.0.7\t00 1a 2b 3c 4d 5e\tAyecom Technology Co., "
+    "Ltd.\t00 1a 2b 3c 4d "
     "5f\t10.0.0.1\t3\tyes\n";
 const std::string kFlip =
-    "2026-12-09T12:00:00+01:00\tflip_flop\t10.0.0.9\t00 1a 2b 3c 4d 61\t00 1a 2b 3c 4d "
+    "2026-12-09T12:00:00+01:00\tflip_flop\t10.0.0.9\t00 1a 2b 3c 4d 61\tAyecom Technology Co., "
+    "Ltd.\t00 1a 2b 3c 4d "
     "62\t10.0.0.1\t4\tno\n";
 
 struct Case {
@@ -51,23 +54,28 @@ struct Case {
 const std::vector<Case> kCases = {
     {{"history", "10.0.0.7"},
      0,
-     kHeader + "10.0.0.7\t00 1a 2b 3c 4d 5e\t10.0.0.1\t3\t2026-12-09T08:06:40+01:00\t"
+     kHeader + "10.0.0.7\t00 1a 2b 3c 4d 5e\tAyecom Technology Co., "
+               "Ltd.\t10.0.0.1\t3\t2026-12-09T08:06:40+01:00\t"
                "2026-12-09T12:00:00+01:00\t12\tyes\n"
-               "10.0.0.7\t00 1a 2b 3c 4d 5f\t10.0.0.1\t3\t2026-12-08T04:20:00+01:00\t"
+               "10.0.0.7\t00 1a 2b 3c 4d 5f\tAyecom Technology Co., "
+               "Ltd.\t10.0.0.1\t3\t2026-12-08T04:20:00+01:00\t"
                "2026-12-09T07:50:00+01:00\t40\tno\n",
      ""},
     {{"history", "00:1A:2B:3C:4D:5E"},
      0,
-     kHeader + "10.0.0.7\t00 1a 2b 3c 4d 5e\t10.0.0.1\t3\t2026-12-09T08:06:40+01:00\t"
+     kHeader + "10.0.0.7\t00 1a 2b 3c 4d 5e\tAyecom Technology Co., "
+               "Ltd.\t10.0.0.1\t3\t2026-12-09T08:06:40+01:00\t"
                "2026-12-09T12:00:00+01:00\t12\tyes\n"
-               "10.0.0.8\t00 1a 2b 3c 4d 5e\tr\\x1B1\t2\t2026-11-30T01:53:20+01:00\t"
+               "10.0.0.8\t00 1a 2b 3c 4d 5e\tAyecom Technology Co., "
+               "Ltd.\tr\\x1B1\t2\t2026-11-30T01:53:20+01:00\t"
                "2026-11-30T01:53:20+01:00\t1\tno\n",
      ""},
     {{"history", "001a.2b3c.4d60", "--json"},
      0,
      "{\"ip\":\"2001:db8::7\",\"mac\":\"00 1a 2b 3c 4d 60\",\"router\":\"10.0.0.2\","
      "\"if_index\":1,\"first_seen\":\"2026-12-09T12:00:00+01:00\","
-     "\"last_seen\":\"2026-12-09T12:00:00+01:00\",\"cycles\":1,\"current\":true}\n",
+     "\"last_seen\":\"2026-12-09T12:00:00+01:00\",\"cycles\":1,\"current\":true,"
+     "\"vendor\":\"Ayecom Technology Co., Ltd.\"}\n",
      ""},
     {{"history", "10.0.0.99"}, 1, kHeader, "the history holds no pairing of 10.0.0.99"},
     {{"history", "10.0.0"}, 2, "", "cannot read \"10.0.0\" as an address; give an IPv4 or IPv6"},
@@ -82,10 +90,10 @@ const std::vector<Case> kCases = {
      0,
      "{\"time\":\"2026-12-09T08:06:40+01:00\",\"kind\":\"mac_changed\",\"ip\":\"10.0.0.7\","
      "\"mac\":\"00 1a 2b 3c 4d 5e\",\"old_mac\":\"00 1a 2b 3c 4d 5f\",\"router\":\"10.0.0.1\","
-     "\"if_index\":3}\n"
+     "\"if_index\":3,\"vendor\":\"Ayecom Technology Co., Ltd.\"}\n"
      "{\"time\":\"2026-12-09T12:00:00+01:00\",\"kind\":\"flip_flop\",\"ip\":\"10.0.0.9\","
      "\"mac\":\"00 1a 2b 3c 4d 61\",\"old_mac\":\"00 1a 2b 3c 4d 62\",\"router\":\"10.0.0.1\","
-     "\"if_index\":4}\n",
+     "\"if_index\":4,\"vendor\":\"Ayecom Technology Co., Ltd.\"}\n",
      ""},
     {{"events", "--since", "2026-12-09T13:00:00+02:00", "--kind", "new_ip"}, 0, kEventsHeader, ""},
     {{"events", "--kind", "changed"}, 2, "", "unknown kind \"changed\"; the kinds are new_ip"},

@@ -117,7 +117,8 @@ TEST(HistoryEndToEnd, ThreeJobsAgainstChangingAgents) {
   ::chmod(script.c_str(), 0755);
   folder.Sql("UPDATE Settings_General SET RouterList = '" + std::string(kR1) +
              "' || char(13, 10) || '" + kR2 + "', TimeOut = 1, Retries = 1, CheckInterval = 300, " +
-             "StopTime = '2030-01-01 00:00', DnsCheck = 0, EventCommand = '" + script + "'");
+             "StopTime = '2030-01-01 00:00', DnsCheck = 0, EventCommand = '" + script + "', " +
+             "MetricsFile = '" + folder.Scratch() + "/vexa_arp.prom'");
   std::vector<std::vector<JournalField>> journal;
 
   const std::vector<test::ArpEntry> first = {Entry("10.9.0.10", 1), Entry("10.9.0.11", 2),
@@ -177,6 +178,9 @@ TEST(HistoryEndToEnd, ThreeJobsAgainstChangingAgents) {
           "10.9.0.11 " + Mac(2) + " 127.0.61.2 2", "10.9.0.12 " + Mac(3) + " 127.0.61.3 3 current",
           "10.9.0.20 " + Mac(4) + " 127.0.61.3 3 current"}));
 
+  // The test's MAC addresses have the locally administered bit set.
+  const std::string kVendor = "VEXA_VENDOR=(locally administered);";
+  const std::string kJsonVendor = "\"vendor\":\"(locally administered)\"";
   std::vector<std::string> journaled;
   for (const auto& entry : journal) {
     std::string line;
@@ -184,16 +188,25 @@ TEST(HistoryEndToEnd, ThreeJobsAgainstChangingAgents) {
       if (f.name.starts_with("VEXA_")) line += f.name + "=" + f.value + ";";
     journaled.push_back(line);
   }
-  EXPECT_EQ(journaled,
-            (std::vector<std::string>{
-                "VEXA_EVENT=mac_changed;VEXA_IP=10.9.0.10;VEXA_MAC=" + Mac(9) +
-                    ";VEXA_OLD_MAC=" + Mac(1) + ";VEXA_ROUTER=127.0.61.2;VEXA_IF_INDEX=1;",
-                "VEXA_EVENT=moved;VEXA_IP=10.9.0.12;VEXA_MAC=" + Mac(3) +
-                    ";VEXA_OLD_MAC=;VEXA_ROUTER=127.0.61.3;VEXA_IF_INDEX=5;",
-                "VEXA_EVENT=flip_flop;VEXA_IP=10.9.0.10;VEXA_MAC=" + Mac(1) +
-                    ";VEXA_OLD_MAC=" + Mac(9) + ";VEXA_ROUTER=127.0.61.2;VEXA_IF_INDEX=1;",
-                "VEXA_EVENT=gone;VEXA_IP=10.9.0.11;VEXA_MAC=" + Mac(2) +
-                    ";VEXA_OLD_MAC=;VEXA_ROUTER=127.0.61.2;VEXA_IF_INDEX=1;"}));
+  EXPECT_EQ(
+      journaled,
+      (std::vector<std::string>{
+          "VEXA_EVENT=mac_changed;VEXA_IP=10.9.0.10;VEXA_MAC=" + Mac(9) +
+              ";VEXA_OLD_MAC=" + Mac(1) + ";VEXA_ROUTER=127.0.61.2;VEXA_IF_INDEX=1;" + kVendor,
+          "VEXA_EVENT=moved;VEXA_IP=10.9.0.12;VEXA_MAC=" + Mac(3) +
+              ";VEXA_OLD_MAC=;VEXA_ROUTER=127.0.61.3;VEXA_IF_INDEX=5;" + kVendor,
+          "VEXA_EVENT=flip_flop;VEXA_IP=10.9.0.10;VEXA_MAC=" + Mac(1) + ";VEXA_OLD_MAC=" + Mac(9) +
+              ";VEXA_ROUTER=127.0.61.2;VEXA_IF_INDEX=1;" + kVendor,
+          "VEXA_EVENT=gone;VEXA_IP=10.9.0.11;VEXA_MAC=" + Mac(2) +
+              ";VEXA_OLD_MAC=;VEXA_ROUTER=127.0.61.2;VEXA_IF_INDEX=1;" + kVendor}));
+
+  // The metrics file counts the last job's changes by kind, every kind present.
+  const std::string metrics = test::ReadFile(folder.Scratch() + "/vexa_arp.prom");
+  for (const char* counted :
+       {"{kind=\"mac_changed\"} 1\n", "{kind=\"moved\"} 1\n", "{kind=\"flip_flop\"} 1\n",
+        "{kind=\"gone\"} 1\n", "{kind=\"new_ip\"} 0\n", "{kind=\"reused_mac\"} 0\n"})
+    EXPECT_NE(metrics.find(std::string("vexa_arp_events_total") + counted), std::string::npos)
+        << counted << metrics;
 
   // One run per cycle with changes, each with that cycle's changes only.
   const std::string input = test::ReadFile(received);
@@ -205,18 +218,21 @@ TEST(HistoryEndToEnd, ThreeJobsAgainstChangingAgents) {
     else
       runs.back() += line.substr(line.find("\"kind\"")) + "\n";
   }
-  EXPECT_EQ(runs,
-            (std::vector<std::string>{
-                "\"kind\":\"mac_changed\",\"ip\":\"10.9.0.10\",\"mac\":\"" + Mac(9) +
-                    "\",\"old_mac\":\"" + Mac(1) +
-                    "\",\"router\":\"127.0.61.2\",\"if_index\":1}\n"
-                    "\"kind\":\"moved\",\"ip\":\"10.9.0.12\",\"mac\":\"" +
-                    Mac(3) + "\",\"old_mac\":\"\",\"router\":\"127.0.61.3\",\"if_index\":5}\n",
-                "\"kind\":\"flip_flop\",\"ip\":\"10.9.0.10\",\"mac\":\"" + Mac(1) +
-                    "\",\"old_mac\":\"" + Mac(9) + "\",\"router\":\"127.0.61.2\",\"if_index\":1}\n",
-                "\"kind\":\"gone\",\"ip\":\"10.9.0.11\",\"mac\":\"" + Mac(2) +
-                    "\",\"old_mac\":\"\",\"router\":\"127.0.61.2\",\"if_index\":1}\n",
-                ""}));
+  EXPECT_EQ(
+      runs,
+      (std::vector<std::string>{
+          "\"kind\":\"mac_changed\",\"ip\":\"10.9.0.10\",\"mac\":\"" + Mac(9) +
+              "\",\"old_mac\":\"" + Mac(1) + "\",\"router\":\"127.0.61.2\",\"if_index\":1," +
+              kJsonVendor +
+              "}\n"
+              "\"kind\":\"moved\",\"ip\":\"10.9.0.12\",\"mac\":\"" +
+              Mac(3) + "\",\"old_mac\":\"\",\"router\":\"127.0.61.3\",\"if_index\":5," +
+              kJsonVendor + "}\n",
+          "\"kind\":\"flip_flop\",\"ip\":\"10.9.0.10\",\"mac\":\"" + Mac(1) + "\",\"old_mac\":\"" +
+              Mac(9) + "\",\"router\":\"127.0.61.2\",\"if_index\":1," + kJsonVendor + "}\n",
+          "\"kind\":\"gone\",\"ip\":\"10.9.0.11\",\"mac\":\"" + Mac(2) +
+              "\",\"old_mac\":\"\",\"router\":\"127.0.61.2\",\"if_index\":1," + kJsonVendor + "}\n",
+          ""}));
 }
 
 }  // namespace
