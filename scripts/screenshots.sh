@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Screenshots of the console's four tabs for the documentation, taken from the
+# Screenshots of the console's tabs for the documentation, taken from the
 # real window on a virtual X server. Builds nothing: give it the programs.
 #
 #   scripts/screenshots.sh CONSOLE COLLECTOR [OUT_DIR]
 #
 # Writes OUT_DIR/communication.png, OUT_DIR/service-control.png,
-# OUT_DIR/snmp.png and OUT_DIR/search.png (default OUT_DIR: docs/screenshots). The window runs in a scratch program folder with
+# OUT_DIR/snmp.png, OUT_DIR/search.png and OUT_DIR/history.png (default
+# OUT_DIR: docs/screenshots). The window runs in a scratch program folder with
 # example settings; the service is registered with the local service manager
 # in a scratch state directory, so the "Service Control" tab shows an
 # installed, stopped service. Needs: xvfb, xdotool, imagemagick, sqlite3.
@@ -42,7 +43,8 @@ sqlite3 "$work/program/VexaArp.mdb" "UPDATE Settings_General SET
   SnmpVersion = 3, UseBulk = 1, MaxRepetitions = 25, NeighbourTable = 1, ParallelWalks = 4,
   V3User = 'vexa-ro',
   V3AuthProtocol = 'SHA-256', V3AuthPassword = 'example-auth', V3PrivProtocol = 'AES',
-  V3PrivPassword = 'example-priv', V3Context = ''"
+  V3PrivPassword = 'example-priv', V3Context = '',
+  HistoryDays = 400, QuietDays = 90, EventCommand = '/usr/local/bin/vexa-arp-mail'"
 # Example pairings for the "Search" tab: the current job's table and history.
 sqlite3 "$work/program/VexaArp.mdb" "
   INSERT INTO ArpTable (IpAddr, MacAddr, Type, IfIndex, SeenTimes, DnsName) VALUES
@@ -94,4 +96,8 @@ xdotool type --delay 20 "192.0.2.0/24"
 xdotool key --clearmodifiers Return
 sleep 1
 import -window "$window" "$out/search.png"
-echo "Wrote $out/communication.png, $out/service-control.png, $out/snmp.png and $out/search.png"
+
+xdotool key --clearmodifiers ctrl+Tab
+sleep 1
+import -window "$window" "$out/history.png"
+echo "Wrote $out/communication.png, $out/service-control.png, $out/snmp.png, $out/search.png and $out/history.png"
