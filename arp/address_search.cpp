@@ -84,9 +84,9 @@ struct PairingKey {
   auto operator<=>(const PairingKey&) const = default;
 };
 
-class Search {
+class PairingSearch {
  public:
-  Search(Database& db, const AddressQuery& query, const VendorRegistry& vendors)
+  PairingSearch(Database& db, const AddressQuery& query, const VendorRegistry& vendors)
       : db_(db), query_(query), vendors_(vendors) {}
 
   std::vector<Pairing> Run(bool current_only) {
@@ -287,7 +287,7 @@ std::vector<Pairing> FindPairings(Database& db, const AddressQuery& query,
   // while the collector writes.
   db.Exec("BEGIN");
   try {
-    std::vector<Pairing> found = Search(db, query, vendors).Run(current_only);
+    std::vector<Pairing> found = PairingSearch(db, query, vendors).Run(current_only);
     db.Exec("COMMIT");
     return found;
   } catch (...) {
