@@ -192,7 +192,7 @@ std::vector<std::string> LookUpNames(const std::vector<StoredRow>& rows, Context
 }
 
 std::string Time(const std::optional<int64_t>& v) {
-  return v ? FormatIso8601(*v) : std::string();
+  return v ? FormatIsoLocal(*v) : std::string();
 }
 
 std::string Number(const std::optional<int64_t>& v) {

@@ -20,7 +20,7 @@ std::string Number(const std::optional<int64_t>& v) {
 }
 
 std::string Time(const std::optional<int64_t>& v) {
-  return v ? FormatIso8601(*v) : std::string();
+  return v ? FormatIsoLocal(*v) : std::string();
 }
 
 std::string TextLine(const Pairing& p) {

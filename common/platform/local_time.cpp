@@ -82,19 +82,6 @@ std::string FormatTimeOfDay(const LocalDateTime& t) {
   return buf;
 }
 
-std::string FormatIso8601(int64_t utc_seconds) {
-  const std::time_t secs = static_cast<std::time_t>(utc_seconds);
-  std::tm tm{};
-  if (localtime_r(&secs, &tm) == nullptr) return {};
-  const long offset_minutes = tm.tm_gmtoff / 60;
-  const long magnitude = offset_minutes < 0 ? -offset_minutes : offset_minutes;
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d%c%02ld:%02ld", tm.tm_year + 1900,
-                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
-                offset_minutes < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
-  return buf;
-}
-
 std::optional<LocalDateTime> ParseLocalDateTime(std::string_view s) {
   LocalDateTime t;
   if (!Digits(s, 0, 4, t.year) || s.size() < 10 || s[4] != '-' || !Digits(s, 5, 2, t.month) ||

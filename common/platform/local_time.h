@@ -30,10 +30,6 @@ WallTime FromLocal(const LocalDateTime& t);
 std::string FormatDateTime(const LocalDateTime& t);    // YYYY-MM-DD HH:MM:SS
 std::string FormatDateMinute(const LocalDateTime& t);  // YYYY-MM-DD HH:MM
 std::string FormatTimeOfDay(const LocalDateTime& t);   // HH:MM:SS
-// UTC seconds as local time with its offset, "2026-12-09T12:00:00+01:00"
-// (ISO 8601), for machine-read output.
-std::string FormatIso8601(int64_t utc_seconds);
-
 // ISO 8601 in local time with the zone's offset at that moment:
 // "2026-12-09T12:00:00+01:00".
 std::string FormatIsoLocal(int64_t utc_seconds);

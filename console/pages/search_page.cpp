@@ -59,7 +59,7 @@ QByteArray NumberKey(const std::optional<int64_t>& v) {
 }
 
 QTableWidgetItem* TimeItem(const std::optional<int64_t>& seconds) {
-  return new KeyedItem(seconds ? Text(FormatIso8601(*seconds)) : QString(), NumberKey(seconds));
+  return new KeyedItem(seconds ? Text(FormatIsoLocal(*seconds)) : QString(), NumberKey(seconds));
 }
 
 QTableWidgetItem* NumberItem(const std::optional<int64_t>& v) {

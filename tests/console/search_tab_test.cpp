@@ -84,8 +84,8 @@ class SearchTabTest : public QObject {
     for (int column = 0; column < table->columnCount(); ++column)
       second << table->item(1, column)->text();
     QCOMPARE(second, (QStringList{"10.0.0.2", "00 50 56 aa bb 02", "VMware, Inc.", "192.0.2.1", "1",
-                                  QString::fromStdString(vexa::FormatIso8601(1700000000)),
-                                  QString::fromStdString(vexa::FormatIso8601(1709636400)), "5",
+                                  QString::fromStdString(vexa::FormatIsoLocal(1700000000)),
+                                  QString::fromStdString(vexa::FormatIsoLocal(1709636400)), "5",
                                   "yes", "alpha.lan"}));
     QHeaderView* header = table->horizontalHeader();
     const auto click_header = [&](int column) {
