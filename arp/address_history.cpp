@@ -224,24 +224,20 @@ std::vector<AddressEvent> AddressHistory::FinishCycle(HistoryCycle& cycle) {
         "UPDATE ArpHistory SET MissedWalks = MissedWalks + 1 WHERE IsCurrent = 1 AND "
         "LastSeen < ?1 AND " +
         in);
-    Statement gone = db.Prepare(
-        "SELECT IpAddr, MacAddr, Router, IfIndex FROM ArpHistory WHERE IsCurrent = 1 AND "
-        "MissedWalks >= " +
-        std::to_string(kMissedWalksForGone) + " AND " + in);
-    Statement close =
+    // Closed and told in one statement: the rows it returns are the ones it closed.
+    Statement gone =
         db.Prepare("UPDATE ArpHistory SET IsCurrent = 0 WHERE IsCurrent = 1 AND MissedWalks >= " +
-                   std::to_string(kMissedWalksForGone) + " AND " + in);
+                   std::to_string(kMissedWalksForGone) + " AND " + in +
+                   " RETURNING IpAddr, MacAddr, Router, IfIndex");
     missed.Bind(1, cycle.time);
     for (size_t i = 0; i < routers.size(); ++i) {
       missed.Bind(static_cast<int>(i) + 2, routers[i]);
       gone.Bind(static_cast<int>(i) + 2, routers[i]);
-      close.Bind(static_cast<int>(i) + 2, routers[i]);
     }
     missed.Step();
     while (gone.Step())
       raise("gone", gone.ColumnText(0), gone.ColumnText(1), gone.ColumnText(2),
             gone.ColumnInt64(3));
-    close.Step();
   }
 
   Prune(db, cycle.time);

@@ -81,7 +81,7 @@ void PollCycle::Run() {
       WalkOneByOne(routers, pass);
     // Closed also after a stop: the changes of the routers merged so far are
     // in the history already and must be told.
-    FinishCycle(pass);
+    store_.FinishCycle(pass);
   } catch (const std::exception& e) {
     ctx_.log.LogEvent(kLogSourceCollector, "LogArpEntries",
                       "SnmpMess.tmpRow=" + std::to_string(last_walk_rows_) + ", " + e.what(),
@@ -209,10 +209,6 @@ void PollCycle::UseWalk(const std::string& router, const std::string& start,
                         const WalkResult& walked, MergePass& pass) {
   if (ctx_.settings.debug_mode) WriteTraceBlock(router, start, walked);
   store_.Merge(router, walked, pass);
-}
-
-void PollCycle::FinishCycle(MergePass& pass) {
-  store_.FinishCycle(pass);
 }
 
 void PollCycle::NoteWalk(const std::string& router, const WalkResult& walked) {

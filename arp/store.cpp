@@ -19,10 +19,11 @@ Database OpenStore(const std::string& path) {
 }  // namespace
 
 void ArpStore::Merge(const std::string& router, const WalkResult& walked, MergePass& pass) {
-  const bool normal_end =
-      walked.outcome == WalkOutcome::kEndOfTable || walked.outcome == WalkOutcome::kRowLimit;
-  if (normal_end && history_.Enabled()) pass.history.routers.insert(router);
-  MergeRows(normal_end && history_.Enabled() ? &router : nullptr, walked.rows, pass);
+  // Only a walk that ended normally tells the history what its router holds.
+  const bool recorded = history_.Enabled() && (walked.outcome == WalkOutcome::kEndOfTable ||
+                                               walked.outcome == WalkOutcome::kRowLimit);
+  if (recorded) pass.history.routers.insert(router);
+  MergeRows(recorded ? &router : nullptr, walked.rows, pass);
 }
 
 void ArpStore::MergeRows(const std::string* router, std::span<const ArpRow> rows, MergePass& pass) {

@@ -2,14 +2,21 @@
 
 #include <filesystem>
 
+#include "arp/vendor.h"
 #include "command.h"
 #include "text_escape.h"
 
 namespace vexa::cli {
 
-namespace {
-
 constexpr const char* kProgram = "vexa-arp";
+
+const VendorRegistry& Vendors(Context& c, const char* command) {
+  return VendorRegistry::ForProcess([&c, command](const std::string& warning) {
+    c.err << kProgram << ": " << command << ": warning: " << warning << '\n';
+  });
+}
+
+namespace {
 
 // Every command group; a new group adds its function here.
 std::vector<Command> AllCommands() {

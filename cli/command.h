@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+namespace vexa {
+class VendorRegistry;
+}
+
 namespace vexa::cli {
 
 inline constexpr int kExitFailure = 1;
@@ -56,6 +60,10 @@ struct Context {
 };
 
 using Arguments = std::vector<std::string>;
+
+// The process's vendor registry; one that cannot be read is told once on
+// stderr as a warning of `command`, and gives empty vendors.
+const VendorRegistry& Vendors(Context& c, const char* command);
 
 struct Command {
   const char* name;

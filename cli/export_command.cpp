@@ -203,9 +203,7 @@ std::string Number(const std::optional<int64_t>& v) {
 // lines, each with its vendor and the history's record.
 std::string MachineList(ListFormat format, const std::vector<StoredRow>& rows,
                         const std::vector<std::string>& names, Context& c) {
-  const VendorRegistry& vendors = VendorRegistry::ForProcess([&](const std::string& warning) {
-    c.err << "vexa-arp: export: warning: " << warning << '\n';
-  });
+  const VendorRegistry& vendors = Vendors(c, "export");
   std::string text;
   if (format == ListFormat::kCsv)
     text = CsvRecord({"IpAddress", "MacAddress", "Vendor", "SeenTimes", "DnsName", "FirstSeen",

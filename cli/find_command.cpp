@@ -75,8 +75,7 @@ int Find(Context& c, const Arguments& args) {
   if (!query)
     throw UsageError("cannot read the query '" + *query_text + "'; give " + kAddressQueryNotations);
 
-  const VendorRegistry& vendors = VendorRegistry::ForProcess(
-      [&](const std::string& warning) { c.err << "vexa-arp: find: warning: " << warning << '\n'; });
+  const VendorRegistry& vendors = Vendors(c, "find");
   const std::string path = c.File(kDatabaseFileName);
   Database db = OpenProgramDatabase(path);
   RequireShape(db, path, "ArpTable", {"IpAddr", "MacAddr", "IfIndex", "DnsName"});

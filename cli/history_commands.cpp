@@ -58,9 +58,7 @@ int History(Context& c, const Arguments& args) {
   if (!ip && !mac)
     throw UsageError("cannot read \"" + EscapeText(*query) + "\" as an address; " + kNotations);
 
-  const VendorRegistry& vendors = VendorRegistry::ForProcess([&](const std::string& warning) {
-    c.err << "vexa-arp: history: warning: " << warning << '\n';
-  });
+  const VendorRegistry& vendors = Vendors(c, "history");
   const std::string path = c.File(kDatabaseFileName);
   Database db = OpenHistory(path);
   size_t found = 0;
@@ -74,10 +72,15 @@ int History(Context& c, const Arguments& args) {
       c.out << "IpAddr\tMacAddr\tVendor\tRouter\tIfIndex\tFirstSeen\tLastSeen\tCycles\tCurrent\n";
     while (st.Step()) {
       ++found;
-      PairingRecord p{st.ColumnText(0),  st.ColumnText(1),
-                      st.ColumnText(2),  static_cast<int32_t>(st.ColumnInt64(3)),
-                      st.ColumnInt64(4), st.ColumnInt64(5),
-                      st.ColumnInt64(6), st.ColumnInt64(7) != 0, ""};
+      PairingRecord p{st.ColumnText(0),
+                      st.ColumnText(1),
+                      st.ColumnText(2),
+                      static_cast<int32_t>(st.ColumnInt64(3)),
+                      st.ColumnInt64(4),
+                      st.ColumnInt64(5),
+                      st.ColumnInt64(6),
+                      st.ColumnInt64(7) != 0,
+                      ""};
       p.vendor = vendors.VendorOf(p.mac);
       if (json)
         c.out << PairingJsonLine(p);
@@ -164,9 +167,7 @@ int Events(Context& c, const Arguments& args) {
                        "; the options are --since TIME, --kind KIND and --json");
     }
   }
-  const VendorRegistry& vendors = VendorRegistry::ForProcess([&](const std::string& warning) {
-    c.err << "vexa-arp: events: warning: " << warning << '\n';
-  });
+  const VendorRegistry& vendors = Vendors(c, "events");
   const std::string path = c.File(kDatabaseFileName);
   Database db = OpenHistory(path);
   GuardDatabase(path, "read", [&] {

@@ -47,10 +47,7 @@ int Table(Context& c, const Arguments& args) {
   Database db = OpenProgramDatabase(path);
   RequireShape(db, path, "ArpTable", kColumns);
   const VendorRegistry* vendors = nullptr;
-  if (json)
-    vendors = &VendorRegistry::ForProcess([&](const std::string& warning) {
-      c.err << "vexa-arp: table: warning: " << warning << '\n';
-    });
+  if (json) vendors = &Vendors(c, "table");
   GuardDatabase(path, "read", [&] {
     std::string sql = "SELECT ";
     for (size_t i = 0; i < kColumns.size(); ++i)

@@ -61,8 +61,6 @@ class PollCycle {
   // merge into the store. Called router by router in the order of the list.
   void UseWalk(const std::string& router, const std::string& start, const WalkResult& walked,
                MergePass& pass);
-  // The end of the cycle, once every router has been merged.
-  void FinishCycle(MergePass& pass);
   void NoteWalk(const std::string& router, const WalkResult& walked);
   // Says, once per job, that a cycle took longer than CheckInterval.
   void TellOverrun();
